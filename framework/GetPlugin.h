@@ -1,0 +1,23 @@
+// The library's one export.
+#ifndef KELVO_FRAMEWORK_GETPLUGIN_H
+#define KELVO_FRAMEWORK_GETPLUGIN_H
+
+#include <cstdint>
+
+namespace Qor {
+class Host;
+class Plugin;
+} // namespace Qor
+
+#if defined(_WIN32)
+#define KELVO_EXPORT extern "C" __declspec(dllexport)
+#else
+#define KELVO_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// Makes a component with one reference, which passes to the caller through
+// *out, and answers 0. Nothing is made, and *out is null, when no storage is
+// obtained; a null `out` is ignored.
+KELVO_EXPORT int32_t getPlugin(Qor::Host* host, Qor::Plugin** out);
+
+#endif

@@ -1,0 +1,23 @@
+// Expansion of a 4-bit indexed image into 32-bit pixels through four
+// per-byte lookup tables. Stands alone: it knows nothing of the component.
+#ifndef KELVO_RENDER_INDEXEDBLIT_H
+#define KELVO_RENDER_INDEXEDBLIT_H
+
+#include <cstdint>
+
+namespace Qor {
+
+// Writes the width x height block of `indices` (two pixels a byte, high
+// nibble first, rows without gaps) into `pixels`, rows `pitch` four-byte
+// pixels apart. Byte b of every pixel is tables[b][index]. The source's last
+// stored row is written first: to destination row originY onward when
+// `topDown` is set, else to row rows-1-originY backward. Nothing outside the
+// block is touched; the caller keeps the block inside the destination and
+// gives tables with an entry for every index that occurs.
+void blitIndexedBitmap(const uint8_t* indices, int32_t width, int32_t height, int32_t originX,
+    int32_t originY, uint8_t* pixels, int32_t pitch, int32_t rows,
+    const uint8_t* const tables[4], bool topDown);
+
+} // namespace Qor
+
+#endif
