@@ -317,9 +317,4 @@ bool KelvoSubDecode::deliverToInput(uint32_t code, Variant* value)
     }
 }
 
-bool KelvoSubDecode::produceFrame()
-{
-    return false;
-}
-
 } // namespace Qor

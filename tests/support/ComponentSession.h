@@ -1,0 +1,110 @@
+// A component connected the way a host connects it, with recording host
+// objects around it, for the tests of the port protocol and frame production.
+#ifndef KELVO_TESTS_SUPPORT_COMPONENTSESSION_H
+#define KELVO_TESTS_SUPPORT_COMPONENTSESSION_H
+
+#include "framework/GetPlugin.h"
+#include "framework/Identifiers.h"
+#include "subdecode/KelvoSubDecode.h"
+#include "tests/support/RecordingHost.h"
+
+#include <string>
+#include <vector>
+
+namespace Qor::Testing {
+
+class ComponentSession {
+public:
+    // Opens both ports with the given codes; nothing is handed over yet.
+    ComponentSession(const char* inputCode, const char* outputCode)
+    {
+        getPlugin(&host, &plugin);
+        void* found = nullptr;
+        plugin->queryInterface(Identifiers::interfaceTransform, &found);
+        transform = static_cast<TransformInterface*>(found);
+        plugin->queryInterface(Identifiers::interfaceComponent, &found);
+        component = static_cast<ComponentInterface*>(found);
+        if (inputCode)
+            in = static_cast<OutputInterface*>(transform)->openPort(PortFormat{1, inputCode, 0});
+        if (outputCode)
+            out = static_cast<InputInterface*>(transform)->openPort(PortFormat{1, outputCode, 0});
+    }
+
+    ~ComponentSession()
+    {
+        if (plugin)
+            plugin->dropReference();
+        sink.releaseTaken();
+    }
+
+    static Variant object(void* pointer)
+    {
+        Variant v{};
+        v.type = TypeObject;
+        v.value.asObject = pointer;
+        return v;
+    }
+
+    bool setAllocator()
+    {
+        Variant v = object(&allocator);
+        return out->notify(EVT_SET_ALLOCATOR, &v);
+    }
+
+    bool setSink(PortInterface* port)
+    {
+        Variant v = object(port);
+        return out->notify(EVT_SET_SINK, &v);
+    }
+
+    // Allocator and sink handed over, as a host does before streaming.
+    ComponentSession& ready()
+    {
+        setAllocator();
+        setSink(&sink);
+        return *this;
+    }
+
+    bool streamInfo(int32_t width, int32_t height)
+    {
+        StreamInfo info{0, width, height};
+        Variant v = object(&info);
+        return in->deliver(MSG_STREAM_INFO, &v);
+    }
+
+    RecordingBuffer* packet(const std::vector<uint8_t>& bytes, uint32_t timing0 = 0, uint32_t timing1 = 0)
+    {
+        RecordingBuffer* buffer = pool.make("packet", bytes);
+        buffer->timing[0] = timing0;
+        buffer->timing[1] = timing1;
+        return buffer;
+    }
+
+    bool deliver(RecordingBuffer* buffer)
+    {
+        Variant v = object(buffer);
+        return in->deliver(MSG_SAMPLE, &v);
+    }
+
+    // Drops the host's reference to the component; the log then holds its last calls.
+    void release()
+    {
+        plugin->dropReference();
+        plugin = nullptr;
+    }
+
+    CallLog log;
+    RecordingHost host{&log};
+    BufferPool pool{&log};
+    RecordingAllocator allocator{&pool, &log};
+    RecordingSink sink{&log};
+    Plugin* plugin = nullptr;
+    ComponentInterface* component = nullptr;
+    TransformInterface* transform = nullptr;
+    PortInterface* in = nullptr;
+    PortInterface* out = nullptr;
+};
+
+} // namespace Qor::Testing
+
+#endif
