@@ -19,6 +19,22 @@ RecordingBuffer* emptyPacket(ComponentSession& s)
     return packet;
 }
 
+// A packet of one pixel whose rectangle ends at `right`, `bottom`: its
+// canvas shows which display size the component had recorded.
+Testing::PacketFields onePixelAt(uint16_t right, uint16_t bottom)
+{
+    Testing::PacketFields f;
+    f.width = 1;
+    f.height = 1;
+    f.left = right;
+    f.top = bottom;
+    f.right = right;
+    f.bottom = bottom;
+    f.secondFieldOffset = 1;
+    f.data = {0x50};
+    return f;
+}
+
 TEST(PortProtocol, ReadinessFollowsSinkAndStop)
 {
     ComponentSession s("GPHB", "RGBA");
@@ -134,12 +150,7 @@ TEST(PortProtocol, StreamInfoIsRecordedAndForwardedAsIs)
 TEST(PortProtocol, StreamInfoOfAnotherTagIsForwardedButNotRead)
 {
     // A canvas that only a recorded 720 x 576 display keeps shows what was recorded.
-    Testing::PacketFields f;
-    f.width = 1;
-    f.height = 1;
-    f.right = 700;
-    f.bottom = 500;
-    f.data = {0x40};
+    const Testing::PacketFields f = onePixelAt(700, 500);
     ComponentSession s("GPHB", "RGBA");
     s.ready();
     s.streamInfo(720, 576);
@@ -154,12 +165,7 @@ TEST(PortProtocol, StreamInfoOfAnotherTagIsForwardedButNotRead)
 
 TEST(PortProtocol, StreamInfoWithoutSinkRecordsAndAnswersFalse)
 {
-    Testing::PacketFields f;
-    f.width = 1;
-    f.height = 1;
-    f.right = 700;
-    f.bottom = 500;
-    f.data = {0x40};
+    const Testing::PacketFields f = onePixelAt(700, 500);
     ComponentSession s("GPHB", "RGBA");
     s.setAllocator();
     EXPECT_FALSE(s.streamInfo(720, 576));

@@ -1,66 +1,19 @@
 // Drives the built plug-in library the way a host does: dlopen, getPlugin,
 // and calls through the contract's declarations only. This program links
 // none of the library's objects.
-#include "tests/boundary/Contract.h"
+#include "tests/boundary/ContractHost.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace Qor;
-
-class Library {
-public:
-    Library() : handle(dlopen(KELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL))
-    {
-        if (handle)
-            entry = reinterpret_cast<GetPluginFunction>(dlsym(handle, "getPlugin"));
-    }
-    ~Library()
-    {
-        if (handle)
-            dlclose(handle);
-    }
-    void* handle;
-    GetPluginFunction entry = nullptr;
-};
-
-class CountingHost : public Host {
-public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
-    int32_t willDestroyPlugin(Plugin* plugin) override
-    {
-        events.push_back("will");
-        told.push_back(plugin);
-        return 0;
-    }
-    int32_t didDestroyPlugin(Plugin* plugin) override
-    {
-        events.push_back("did");
-        told.push_back(plugin);
-        return 0;
-    }
-    std::vector<std::string> events;
-    std::vector<Plugin*> told;
-};
-
-// An identifier made by the host: its text is the host's, never freed by the library.
-String identifier(const char* text)
-{
-    return String{const_cast<char*>(text), uint32_t(std::strlen(text)), nullptr};
-}
+using namespace Qor::Boundary;
 
 template <typename T>
 T* lookup(Plugin* plugin, const char* text)

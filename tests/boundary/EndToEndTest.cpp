@@ -3,7 +3,7 @@
 // encoded packets in both input formats and every output order, each frame
 // checked pixel by pixel against its source image, then stop, close, release.
 #include "encode/PacketWriter.h"
-#include "tests/boundary/Contract.h"
+#include "tests/boundary/ContractHost.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +19,9 @@
 namespace {
 
 using namespace Qor;
+using namespace Qor::Boundary;
 
 using CallLog = std::vector<std::string>;
-
-class SessionHost : public Host {
-public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
-    int32_t willDestroyPlugin(Plugin*) override { return ++told; }
-    int32_t didDestroyPlugin(Plugin*) override { return ++told; }
-    int told = 0;
-};
 
 // Counts its references and frees its payload on the last release, as a
 // host's buffer does; the object itself stays for the final check.
@@ -109,19 +96,6 @@ public:
     CallLog* log;
 };
 
-String identifier(const char* text)
-{
-    return String{const_cast<char*>(text), uint32_t(std::strlen(text)), nullptr};
-}
-
-Variant object(void* pointer)
-{
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = pointer;
-    return v;
-}
-
 // The bytes a pixel of colour `index` must have, worked out independently
 // of the library: transparent colours are four zeros, others keep their
 // palette values, in the output's channel order.
@@ -168,18 +142,17 @@ TEST_P(EndToEnd, HostSessionTurnsEveryPacketIntoItsFrame)
 {
     const std::string input = GetParam().input;
     const std::string order = GetParam().output;
-    void* library = dlopen(KELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto entry = reinterpret_cast<GetPluginFunction>(dlsym(library, "getPlugin"));
-    ASSERT_NE(entry, nullptr);
+    Library library;
+    ASSERT_NE(library.handle, nullptr) << dlerror();
+    ASSERT_NE(library.entry, nullptr);
 
     CallLog log;
-    SessionHost host;
+    CountingHost host;
     SessionAllocator allocator(&log);
     allocator.padding = 5;
     SessionSink sink(&log);
     Plugin* plugin = nullptr;
-    entry(&host, &plugin);
+    library.entry(&host, &plugin);
     ASSERT_NE(plugin, nullptr);
     void* found = nullptr;
     ASSERT_EQ(plugin->queryInterface(identifier("com.kelvo.vandrel.interface.transform"), &found), 0);
@@ -261,14 +234,13 @@ TEST_P(EndToEnd, HostSessionTurnsEveryPacketIntoItsFrame)
     EXPECT_TRUE(packetSide->closePort(in));
     EXPECT_TRUE(frameSide->closePort(out));
     EXPECT_EQ(plugin->dropReference(), 0);
-    EXPECT_EQ(host.told, 2);
+    EXPECT_EQ(host.told, (std::vector<Plugin*>{plugin, plugin}));
     for (SessionBuffer* frame : sink.frames)
         frame->dropReference();
     for (const auto& packet : packets)
         EXPECT_EQ(packet->references, 0);
     for (const auto& frame : allocator.frames)
         EXPECT_EQ(frame->references, 0);
-    dlclose(library);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, EndToEnd,

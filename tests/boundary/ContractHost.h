@@ -1,0 +1,77 @@
+// A host's side of the boundary tests: the loaded library, a host that
+// records when it is told of a plug-in's end, and the small values a host
+// makes for its calls. Everything here uses the contract's declarations only.
+#ifndef KELVO_TESTS_BOUNDARY_CONTRACTHOST_H
+#define KELVO_TESTS_BOUNDARY_CONTRACTHOST_H
+
+#include "tests/boundary/Contract.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace Qor::Boundary {
+
+// The plug-in library, loaded as a host loads it.
+class Library {
+public:
+    Library() : handle(dlopen(KELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL))
+    {
+        if (handle)
+            entry = reinterpret_cast<GetPluginFunction>(dlsym(handle, "getPlugin"));
+    }
+    ~Library()
+    {
+        if (handle)
+            dlclose(handle);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    void* handle;
+    GetPluginFunction entry = nullptr;
+};
+
+class CountingHost : public Host {
+public:
+    int32_t reserved1() override { return 0; }
+    int32_t reserved2() override { return 0; }
+    int32_t reserved3() override { return 0; }
+    int32_t reserved4() override { return 0; }
+    int32_t reserved5() override { return 0; }
+    int32_t reserved6() override { return 0; }
+    int32_t reserved7() override { return 0; }
+    int32_t willDestroyPlugin(Plugin* plugin) override { return tell("will", plugin); }
+    int32_t didDestroyPlugin(Plugin* plugin) override { return tell("did", plugin); }
+
+    std::vector<std::string> events;
+    std::vector<Plugin*> told;
+
+private:
+    int32_t tell(const char* event, Plugin* plugin)
+    {
+        events.push_back(event);
+        told.push_back(plugin);
+        return 0;
+    }
+};
+
+// An identifier made by the host: its text is the host's, never freed by the library.
+inline String identifier(const char* text)
+{
+    return String{const_cast<char*>(text), uint32_t(std::strlen(text)), nullptr};
+}
+
+inline Variant object(void* pointer)
+{
+    Variant v{};
+    v.type = TypeObject;
+    v.value.asObject = pointer;
+    return v;
+}
+
+} // namespace Qor::Boundary
+
+#endif
