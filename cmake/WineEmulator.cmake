@@ -20,15 +20,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES='mscoree,mshtml='
 mkdir -p "$WINEPREFIX" || exit 1
 # One server outlives the single runs, so that programs start at once and
-# none meets a server that is shutting down. Its output goes nowhere: a
-# server holding the caller's pipe would keep the caller waiting for it.
-'@KELVO_WINESERVER@' -p60 </dev/null >/dev/null 2>&1
-if [[ ! -e $WINEPREFIX/.ready ]]; then
-  flock -o "$WINEPREFIX/.lock" bash -c '
-    [[ -e $WINEPREFIX/.ready ]] && exit 0
+# none meets a server that is shutting down. Whoever starts it, under a lock,
+# also makes the prefix when needed and starts Wine's background services:
+# they live as long as the server and keep the output they were started
+# with, which must not be a caller's pipe, or the caller waits for them.
+flock -o "$WINEPREFIX/.lock" bash -c '
+  if "$0" -p60 </dev/null >/dev/null 2>&1 || [[ ! -e $WINEPREFIX/.ready ]]; then
     timeout 600 wineboot --init </dev/null >/dev/null 2>&1 || exit 1
-    touch "$WINEPREFIX/.ready"' || { echo "wine-run: cannot make the prefix $WINEPREFIX" >&2; exit 1; }
-fi
+    touch "$WINEPREFIX/.ready"
+  fi' '@KELVO_WINESERVER@' || { echo "wine-run: cannot start Wine in $WINEPREFIX" >&2; exit 1; }
 '@KELVO_WINE@' "$@" | tr -d '\r'
 ]=])
 file(CHMOD ${kelvoWineRun} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
