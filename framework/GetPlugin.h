@@ -10,7 +10,9 @@ class Plugin;
 } // namespace Qor
 
 #if defined(_WIN32)
-#define KELVO_EXPORT extern "C" __declspec(dllexport)
+// framework/kelvosubdecode.def names the export and its ordinal; a
+// dllexport here would add a second, undecorated name.
+#define KELVO_EXPORT extern "C"
 #else
 #define KELVO_EXPORT extern "C" __attribute__((visibility("default")))
 #endif

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <string>
 #include <vector>
 
@@ -36,7 +34,7 @@ class Boundary : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(library.handle, nullptr) << dlerror();
+        ASSERT_TRUE(library.loaded()) << library.error();
         ASSERT_NE(library.entry, nullptr);
         ASSERT_EQ(library.entry(&host, &plugin), 0);
         ASSERT_NE(plugin, nullptr);

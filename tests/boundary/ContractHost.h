@@ -5,8 +5,7 @@
 #define KELVO_TESTS_BOUNDARY_CONTRACTHOST_H
 
 #include "tests/boundary/Contract.h"
-
-#include <dlfcn.h>
+#include "tests/support/DynamicLibrary.h"
 
 #include <cstring>
 #include <string>
@@ -14,23 +13,23 @@
 
 namespace Qor::Boundary {
 
-// The plug-in library, loaded as a host loads it.
+// The plug-in library, loaded as a host loads it. A 32-bit Windows export
+// table lists the entry point with the platform's leading underscore.
 class Library {
 public:
-    Library() : handle(dlopen(KELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL))
+    Library() : library(KELVO_PLUGIN_PATH)
     {
-        if (handle)
-            entry = reinterpret_cast<GetPluginFunction>(dlsym(handle, "getPlugin"));
+#if defined(_WIN32)
+        entry = library.function<int32_t(Host*, Plugin**)>("_getPlugin");
+#else
+        entry = library.function<int32_t(Host*, Plugin**)>("getPlugin");
+#endif
     }
-    ~Library()
-    {
-        if (handle)
-            dlclose(handle);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
 
-    void* handle;
+    bool loaded() const { return library.loaded(); }
+    const std::string& error() const { return library.error(); }
+
+    Testing::DynamicLibrary library;
     GetPluginFunction entry = nullptr;
 };
 

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <array>
 #include <cstring>
 #include <memory>
@@ -143,7 +141,7 @@ TEST_P(EndToEnd, HostSessionTurnsEveryPacketIntoItsFrame)
     const std::string input = GetParam().input;
     const std::string order = GetParam().output;
     Library library;
-    ASSERT_NE(library.handle, nullptr) << dlerror();
+    ASSERT_TRUE(library.loaded()) << library.error();
     ASSERT_NE(library.entry, nullptr);
 
     CallLog log;
