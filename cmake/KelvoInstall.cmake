@@ -1,0 +1,35 @@
+# Installation: the plug-in library in the library folder, the contract's
+# headers under include/kelvo-subdecode/ (included as "framework/..." and
+# "host/..."), and a relocatable package configuration with its version file.
+include(CMakePackageConfigHelpers)
+
+set(KELVO_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/kelvo-subdecode)
+set(KELVO_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kelvo-subdecode)
+
+install(TARGETS kelvosubdecode LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES
+  framework/ComponentInterface.h
+  framework/GetPlugin.h
+  framework/Plugin.h
+  framework/PortInterface.h
+  framework/StandardAllocator.h
+  framework/String.h
+  framework/Variant.h
+  DESTINATION ${KELVO_INSTALL_INCLUDEDIR}/framework)
+install(FILES host/Host.h DESTINATION ${KELVO_INSTALL_INCLUDEDIR}/host)
+
+# The library's file name is fixed when the build is generated; the
+# configuration names it without generator expressions.
+set(KELVO_PLUGIN_FILE_NAME ${CMAKE_SHARED_LIBRARY_PREFIX}kelvosubdecode${CMAKE_SHARED_LIBRARY_SUFFIX})
+set(KELVO_INSTALL_PLUGIN ${CMAKE_INSTALL_LIBDIR}/${KELVO_PLUGIN_FILE_NAME})
+configure_package_config_file(cmake/kelvo-subdecodeConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/kelvo-subdecodeConfig.cmake
+  INSTALL_DESTINATION ${KELVO_INSTALL_CMAKEDIR}
+  PATH_VARS KELVO_INSTALL_INCLUDEDIR KELVO_INSTALL_PLUGIN)
+# Before 1.0 a minor version may change the contract.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/kelvo-subdecodeConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/kelvo-subdecodeConfig.cmake
+  ${PROJECT_BINARY_DIR}/kelvo-subdecodeConfigVersion.cmake
+  DESTINATION ${KELVO_INSTALL_CMAKEDIR})

@@ -1,0 +1,82 @@
+// The tools' command-line pieces: numbers taken whole and in range, pairs
+// and lists, and options in their three spellings.
+#include "tools/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace Qor::Tools {
+namespace {
+
+TEST(CommandLine, ParsesWholeNumbersInRange)
+{
+    const struct {
+        const char* text;
+        uint64_t maximum;
+        bool accepted;
+        uint64_t value;
+    } rows[] = {
+        {"0", 255, true, 0}, {"255", 255, true, 255}, {"256", 255, false, 0}, {"0xFF", 255, true, 255},
+        {"0x1f", 255, true, 31}, {"0x100", 255, false, 0}, {"4294967295", 0xFFFFFFFF, true, 0xFFFFFFFF},
+        {"4294967296", 0xFFFFFFFF, false, 0}, {"99999999999999999999999", 0xFFFFFFFF, false, 0}, {"", 255, false, 0},
+        {"0x", 255, false, 0}, {"-1", 255, false, 0}, {"12a", 255, false, 0}, {" 1", 255, false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        uint64_t value = 7;
+        EXPECT_EQ(parseUnsigned(row.text, row.maximum, value), row.accepted);
+        EXPECT_EQ(value, row.accepted ? row.value : 7);
+    }
+}
+
+TEST(CommandLine, ParsesPairsAndLists)
+{
+    uint64_t a = 0;
+    uint64_t b = 0;
+    EXPECT_TRUE(parsePair("720x576", 'x', 0xFFFF, a, b));
+    EXPECT_EQ(a, 720u);
+    EXPECT_EQ(b, 576u);
+    EXPECT_FALSE(parsePair("720x", 'x', 0xFFFF, a, b));
+    EXPECT_FALSE(parsePair("720,576", 'x', 0xFFFF, a, b));
+    EXPECT_FALSE(parsePair("70000x1", 'x', 0xFFFF, a, b));
+    EXPECT_EQ(a, 720u);
+
+    std::vector<uint64_t> numbers;
+    EXPECT_TRUE(parseList("0,128,255,0x40", 4, 255, numbers));
+    EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 128, 255, 64}));
+    EXPECT_FALSE(parseList("0,128,255", 4, 255, numbers));
+    EXPECT_FALSE(parseList("0,128,255,1,2", 4, 255, numbers));
+    EXPECT_FALSE(parseList("0,,255,1", 4, 255, numbers));
+    EXPECT_FALSE(parseList("0,128,256,1", 4, 255, numbers));
+    EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 128, 255, 64}));
+}
+
+TEST(CommandLine, ReadsOptionsInEverySpelling)
+{
+    std::vector<std::string> words = {"tool", "-o", "a", "--output=b", "--output", "c", "file", "--", "-dash", "--output"};
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    CommandLine line(int(argv.size()), argv.data());
+    std::vector<std::string> outputs;
+    std::vector<std::string> operands;
+    std::string text;
+    while (line.more()) {
+        if (line.option("output", "o")) {
+            ASSERT_TRUE(line.value(text));
+            outputs.push_back(text);
+        } else if (line.operand(text)) {
+            operands.push_back(text);
+        } else {
+            FAIL() << "unmatched " << line.current();
+        }
+    }
+    EXPECT_EQ(outputs, (std::vector<std::string>{"a", "b", "c"}));
+    // After "--" everything is an operand, even what looks like an option.
+    EXPECT_EQ(operands, (std::vector<std::string>{"file", "-dash", "--output"}));
+}
+
+} // namespace
+} // namespace Qor::Tools

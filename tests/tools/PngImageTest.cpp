@@ -1,0 +1,157 @@
+// PNG in and out: encoded images decode to what was encoded, grey, RGB and
+// low-depth PNGs with transparency expand to RGBA, and bad bytes are refused.
+#include "tools/PngImage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace Qor::Tools {
+namespace {
+
+// The PNGs below were made by hand: signature, IHDR, the rows each with
+// filter byte 0 compressed by zlib, IEND, every chunk with its CRC-32.
+
+// 2x2 eight-bit grey: 0, 255 / 128, 0.
+const std::vector<uint8_t> greyPng = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49,
+    0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x00, 0x00, 0x00, 0x00, 0x57, 0xDD, 0x52,
+    0xF8, 0x00, 0x00, 0x00, 0x0E, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x60, 0xF8, 0xCF, 0xD0, 0xC0, 0x00, 0x00,
+    0x05, 0x02, 0x01, 0x80, 0xA4, 0xA5, 0x8D, 0x6C, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60,
+    0x82};
+
+// 3x1 eight-bit RGB: red, green, red.
+const std::vector<uint8_t> rgbPng = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49,
+    0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x01, 0x08, 0x02, 0x00, 0x00, 0x00, 0x94, 0x82, 0x83,
+    0xE3, 0x00, 0x00, 0x00, 0x10, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0xF8, 0xCF, 0xC0, 0xC0, 0xF0, 0x1F, 0x08,
+    0x19, 0x00, 0x10, 0xF9, 0x02, 0xFE, 0xEC, 0x36, 0x75, 0x67, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE,
+    0x42, 0x60, 0x82};
+
+// 4x1 one-bit grey, bits 1 0 1 1, with a tRNS chunk making grey 0 transparent.
+const std::vector<uint8_t> oneBitGreyPng = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D,
+    0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0xD1, 0x47,
+    0x32, 0x60, 0x00, 0x00, 0x00, 0x02, 0x74, 0x52, 0x4E, 0x53, 0x00, 0x00, 0x76, 0x93, 0xCD, 0x38, 0x00, 0x00, 0x00,
+    0x0A, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0xD8, 0x00, 0x00, 0x00, 0xB2, 0x00, 0xB1, 0xF8, 0x82, 0x92, 0xA7,
+    0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+
+constexpr Rgba clear{0, 0, 0, 0};
+constexpr Rgba white{255, 255, 255, 255};
+constexpr Rgba red{255, 0, 0, 255};
+constexpr Rgba green{0, 255, 0, 255};
+
+std::vector<Rgba> pixelsOf(const PngImage& image)
+{
+    std::vector<Rgba> pixels;
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x)
+            pixels.push_back(image.pixel(x, y));
+    return pixels;
+}
+
+TEST(PngImage, ExpandsEveryNonIndexedKindToRgba)
+{
+    const struct {
+        const char* label;
+        const std::vector<uint8_t>& bytes;
+        uint32_t width;
+        std::vector<Rgba> pixels;
+    } rows[] = {
+        {"grey", greyPng, 2, {Rgba{0, 0, 0, 255}, white, Rgba{128, 128, 128, 255}, Rgba{0, 0, 0, 255}}},
+        {"rgb", rgbPng, 3, {red, green, red}},
+        {"one-bit grey with transparency", oneBitGreyPng, 4, {white, clear, white, white}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const PngReadResult read = decodePng(row.bytes, "p.png");
+        ASSERT_TRUE(read) << read.error;
+        EXPECT_FALSE(read.image.indexed());
+        EXPECT_EQ(read.image.width, row.width);
+        EXPECT_EQ(pixelsOf(read.image), row.pixels);
+    }
+}
+
+PngImage indexedImage(size_t paletteSize)
+{
+    PngImage image;
+    image.width = 5;
+    image.height = 3;
+    for (size_t i = 0; i < paletteSize; ++i)
+        image.palette.push_back(Rgba{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3), uint8_t(i % 3 == 0 ? 0 : 255 - i)});
+    for (uint32_t i = 0; i < image.width * image.height; ++i)
+        image.indices.push_back(uint8_t((i * 5 + 1) % paletteSize));
+    return image;
+}
+
+TEST(PngImage, EncodedImagesDecodeUnchanged)
+{
+    PngImage rgba;
+    rgba.width = 4;
+    rgba.height = 2;
+    for (int i = 0; i < 8; ++i)
+        rgba.rgba.insert(rgba.rgba.end(), {uint8_t(i * 30), uint8_t(255 - i), uint8_t(i), uint8_t(i * 36)});
+    // Palettes of 2, 4, 16 and 256 entries take bit depths 1, 2, 4 and 8.
+    const struct {
+        const char* label;
+        PngImage image;
+    } rows[] = {{"rgba", rgba}, {"2 entries", indexedImage(2)}, {"4 entries", indexedImage(4)},
+        {"16 entries", indexedImage(16)}, {"256 entries", indexedImage(256)}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::vector<uint8_t> bytes;
+        ASSERT_EQ(encodePng(row.image, bytes), "");
+        const PngReadResult read = decodePng(bytes, "p.png");
+        ASSERT_TRUE(read) << read.error;
+        EXPECT_EQ(read.image.width, row.image.width);
+        EXPECT_EQ(read.image.height, row.image.height);
+        EXPECT_EQ(read.image.palette, row.image.palette);
+        EXPECT_EQ(read.image.indices, row.image.indices);
+        EXPECT_EQ(read.image.rgba, row.image.rgba);
+    }
+}
+
+TEST(PngImage, RefusesBadBytesAndBadImages)
+{
+    std::vector<uint8_t> cutShort(rgbPng.begin(), rgbPng.begin() + 50);
+    std::vector<uint8_t> badCrc = rgbPng;
+    badCrc[30] ^= 0xFF; // inside IHDR's CRC
+    const struct {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        const char* start;
+    } rows[] = {
+        {"empty", {}, "p.png: not a PNG file"},
+        {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}, "p.png: not a PNG file"},
+        {"cut short", cutShort, "p.png: bad PNG: "},
+        {"bad checksum", badCrc, "p.png: bad PNG: "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const PngReadResult read = decodePng(row.bytes, "p.png");
+        EXPECT_FALSE(read);
+        EXPECT_EQ(read.error.rfind(row.start, 0), 0u) << read.error;
+        EXPECT_EQ(read.error.find('\n'), std::string::npos);
+    }
+
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(encodePng(PngImage{}, bytes), "an image of no pixels cannot be a PNG");
+    PngImage mismatched = indexedImage(4);
+    mismatched.indices.pop_back();
+    EXPECT_EQ(encodePng(mismatched, bytes), "pixel data does not match the image size");
+}
+
+TEST(PngImage, RefusesIndexBeyondPalette)
+{
+    // Two bits a pixel hold index 3, which a 3-entry palette does not have.
+    PngImage image = indexedImage(4);
+    image.palette.pop_back();
+    for (uint8_t& index : image.indices)
+        index = 3;
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(encodePng(image, bytes), "");
+    const PngReadResult read = decodePng(bytes, "p.png");
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.error, "p.png: bad PNG: pixel index 3 beyond its 3-entry palette");
+}
+
+} // namespace
+} // namespace Qor::Tools

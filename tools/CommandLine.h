@@ -1,0 +1,52 @@
+// Small pieces shared by the tools' command lines: an option reader that
+// takes "--name value", "--name=value" and "-n value", and number parsers
+// that refuse anything but the whole text as a number in range.
+#ifndef KELVO_TOOLS_COMMANDLINE_H
+#define KELVO_TOOLS_COMMANDLINE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Qor::Tools {
+
+// Walks argv; options and operands may come in any order, and "--" ends the options.
+class CommandLine {
+public:
+    CommandLine(int argc, char** argv);
+
+    // True while arguments are left.
+    bool more() const { return next < arguments.size(); }
+    // True when the current argument is the option `longName` (or
+    // `shortName`, when not empty); consumes it. A "--name=value" form
+    // keeps its value for value().
+    bool option(const char* longName, const char* shortName = "");
+    // The value of the option just matched, from "=value" or the next
+    // argument; false when there is none.
+    bool value(std::string& text);
+    // The current argument as an operand when it is not an option; consumes it.
+    bool operand(std::string& text);
+    // The argument that matched nothing, for a message.
+    const std::string& current() const { return arguments[next]; }
+
+private:
+    std::vector<std::string> arguments;
+    size_t next = 1;
+    bool optionsEnded = false;
+    bool hasInlineValue = false;
+    std::string inlineValue;
+};
+
+// The whole of `text` as a number no larger than `maximum`: decimal, or
+// hexadecimal after "0x". False, leaving `number` alone, otherwise.
+bool parseUnsigned(const std::string& text, uint64_t maximum, uint64_t& number);
+
+// Two numbers no larger than `maximum` joined by `separator` ("720x576", "40,400").
+bool parsePair(const std::string& text, char separator, uint64_t maximum, uint64_t& first, uint64_t& second);
+
+// Numbers no larger than `maximum` separated by commas, exactly `count` of them.
+bool parseList(const std::string& text, size_t count, uint64_t maximum, std::vector<uint64_t>& numbers);
+
+} // namespace Qor::Tools
+
+#endif

@@ -1,0 +1,147 @@
+#include "tools/FramePictures.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Qor::Tools {
+
+namespace {
+
+constexpr int32_t CheckerSquare = 16;
+constexpr uint8_t CheckerLight = 0xA0;
+constexpr uint8_t CheckerDark = 0x60;
+
+uint16_t little16(const uint8_t* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+// Where each of red, green, blue and alpha sits in a pixel of `order`.
+struct ChannelPositions {
+    int red;
+    int green;
+    int blue;
+    int alpha;
+};
+
+ChannelPositions positionsOf(const std::string& order)
+{
+    ChannelPositions at{0, 1, 2, 3};
+    for (int i = 0; i < 4 && i < int(order.size()); ++i) {
+        switch (order[size_t(i)]) {
+        case 'R': at.red = i; break;
+        case 'G': at.green = i; break;
+        case 'B': at.blue = i; break;
+        case 'A': at.alpha = i; break;
+        default: break;
+        }
+    }
+    return at;
+}
+
+int32_t sideFromFraction(uint16_t end, double fraction, int32_t previous, int32_t fallback)
+{
+    if (end > 0 && fraction > 0)
+        return int32_t(std::lround(end / fraction));
+    return previous > 0 ? previous : fallback;
+}
+
+uint8_t blend(uint8_t source, uint8_t destination, uint8_t alpha)
+{
+    return uint8_t((source * alpha + destination * (255 - alpha) + 127) / 255);
+}
+
+} // namespace
+
+bool readPacketRectangle(const std::vector<uint8_t>& packet, PacketRectangle& rectangle)
+{
+    if (packet.size() < 39)
+        return false;
+    rectangle = PacketRectangle{little16(&packet[31]), little16(&packet[33]), little16(&packet[35]), little16(&packet[37])};
+    return true;
+}
+
+PictureSize canvasFromFractions(const PacketRectangle& rectangle, const Frame& frame, PictureSize previous)
+{
+    return PictureSize{sideFromFraction(rectangle.right, frame.right, previous.width, 640),
+        sideFromFraction(rectangle.bottom, frame.bottom, previous.height, 480)};
+}
+
+PngImage frameAsRgba(const Frame& frame, const std::string& order)
+{
+    PngImage image;
+    if (frame.width <= 0 || frame.height <= 0)
+        return image;
+    image.width = uint32_t(frame.width);
+    image.height = uint32_t(frame.height);
+    const ChannelPositions at = positionsOf(order);
+    const size_t pixels = size_t(frame.width) * size_t(frame.height);
+    image.rgba.resize(pixels * 4);
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint8_t* source = &frame.pixels[i * 4];
+        uint8_t* target = &image.rgba[i * 4];
+        target[0] = source[at.red];
+        target[1] = source[at.green];
+        target[2] = source[at.blue];
+        target[3] = source[at.alpha];
+    }
+    return image;
+}
+
+PictureSize previewSize(PictureSize canvas, PictureSize picture)
+{
+    const PictureSize shown = picture.width > 0 && picture.height > 0 ? picture : canvas;
+    const int32_t longest = std::max(shown.width, shown.height);
+    if (longest <= MaximumPreviewSide)
+        return PictureSize{std::max(shown.width, 1), std::max(shown.height, 1)};
+    const double scale = double(MaximumPreviewSide) / longest;
+    return PictureSize{std::max(int32_t(std::lround(shown.width * scale)), 1),
+        std::max(int32_t(std::lround(shown.height * scale)), 1)};
+}
+
+Rgba checkerboardAt(int32_t x, int32_t y)
+{
+    const uint8_t grey = (x / CheckerSquare + y / CheckerSquare) % 2 == 0 ? CheckerLight : CheckerDark;
+    return Rgba{grey, grey, grey, 255};
+}
+
+PngImage composePreview(const PngImage& frame, const Frame& placement, PictureSize canvas, PictureSize picture)
+{
+    const PictureSize size = previewSize(canvas, picture);
+    PngImage preview;
+    preview.width = uint32_t(size.width);
+    preview.height = uint32_t(size.height);
+    preview.rgba.resize(size_t(size.width) * size_t(size.height) * 4);
+    for (int32_t y = 0; y < size.height; ++y)
+        for (int32_t x = 0; x < size.width; ++x) {
+            const Rgba c = checkerboardAt(x, y);
+            uint8_t* target = &preview.rgba[(size_t(y) * size_t(size.width) + size_t(x)) * 4];
+            target[0] = c.red;
+            target[1] = c.green;
+            target[2] = c.blue;
+            target[3] = 255;
+        }
+    if (frame.width == 0 || frame.height == 0 || canvas.width <= 0 || canvas.height <= 0)
+        return preview;
+
+    const double scaleX = double(size.width) / canvas.width;
+    const double scaleY = double(size.height) / canvas.height;
+    const int64_t left = std::llround(placement.left * size.width);
+    const int64_t top = std::llround(placement.top * size.height);
+    const int64_t width = std::max<int64_t>(std::llround(frame.width * scaleX), 1);
+    const int64_t height = std::max<int64_t>(std::llround(frame.height * scaleY), 1);
+    for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(top + height, size.height); ++y) {
+        const uint32_t sourceY = uint32_t(std::min<int64_t>(int64_t((y - top) / scaleY), frame.height - 1));
+        for (int64_t x = std::max<int64_t>(left, 0); x < std::min<int64_t>(left + width, size.width); ++x) {
+            const uint32_t sourceX = uint32_t(std::min<int64_t>(int64_t((x - left) / scaleX), frame.width - 1));
+            const Rgba c = frame.pixel(sourceX, sourceY);
+            uint8_t* target = &preview.rgba[(size_t(y) * size_t(size.width) + size_t(x)) * 4];
+            target[0] = blend(c.red, target[0], c.alpha);
+            target[1] = blend(c.green, target[1], c.alpha);
+            target[2] = blend(c.blue, target[2], c.alpha);
+        }
+    }
+    return preview;
+}
+
+} // namespace Qor::Tools

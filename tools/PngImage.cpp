@@ -1,0 +1,252 @@
+#include "tools/PngImage.h"
+
+#include "tools/AtomicFile.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace Qor::Tools {
+
+namespace {
+
+// libpng reports errors by a long jump back to the function that set it up.
+// Everything that jump must not skip lives in one heap block owned before
+// the setjmp, so no C++ object is left half-made and nothing local is read
+// after the jump.
+struct PngWork {
+    const std::vector<uint8_t>* input = nullptr;
+    size_t position = 0;
+    std::vector<uint8_t>* output = nullptr;
+    PngImage image;
+    std::vector<png_bytep> rows;
+    std::vector<png_color> colours;
+    std::vector<png_byte> alphas;
+    char message[256] = {};
+};
+
+void failWith(png_structp png, png_const_charp message)
+{
+    auto* work = static_cast<PngWork*>(png_get_error_ptr(png));
+    std::snprintf(work->message, sizeof work->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void ignoreWarning(png_structp, png_const_charp) {}
+
+void readBytes(png_structp png, png_bytep destination, png_size_t length)
+{
+    auto* work = static_cast<PngWork*>(png_get_io_ptr(png));
+    if (work->input->size() - work->position < length)
+        png_error(png, "file ends inside the image");
+    std::memcpy(destination, work->input->data() + work->position, length);
+    work->position += length;
+}
+
+void writeBytes(png_structp png, png_bytep source, png_size_t length)
+{
+    auto* work = static_cast<PngWork*>(png_get_io_ptr(png));
+    work->output->insert(work->output->end(), source, source + length);
+}
+
+void flushNothing(png_structp) {}
+
+int paletteBitDepth(size_t entries)
+{
+    if (entries <= 2)
+        return 1;
+    if (entries <= 4)
+        return 2;
+    return entries <= 16 ? 4 : 8;
+}
+
+// Reads the image into work->image. Any libpng error leaves by the long
+// jump, so nothing here may own anything: what lasts lives in `work`.
+void decodeImage(png_structp png, png_infop info, PngWork* work)
+{
+    png_read_info(png, info);
+    PngImage& image = work->image;
+    image.width = png_get_image_width(png, info);
+    image.height = png_get_image_height(png, info);
+    const int colourType = png_get_color_type(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_colorp colours = nullptr;
+        int count = 0;
+        png_get_PLTE(png, info, &colours, &count);
+        png_bytep alphas = nullptr;
+        int alphaCount = 0;
+        if (png_get_valid(png, info, PNG_INFO_tRNS))
+            png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
+        for (int i = 0; i < count; ++i)
+            image.palette.push_back(
+                Rgba{colours[i].red, colours[i].green, colours[i].blue, uint8_t(i < alphaCount ? alphas[i] : 255)});
+        if (image.palette.empty())
+            png_error(png, "indexed image without a palette");
+        if (bitDepth < 8)
+            png_set_packing(png);
+    } else {
+        if (bitDepth == 16)
+            png_set_strip_16(png);
+        if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8)
+            png_set_expand_gray_1_2_4_to_8(png);
+        const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS);
+        if (transparency)
+            png_set_tRNS_to_alpha(png);
+        if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+            png_set_gray_to_rgb(png);
+        if (!(colourType & PNG_COLOR_MASK_ALPHA) && !transparency)
+            png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const size_t channels = image.indexed() ? 1 : 4;
+    if (png_get_rowbytes(png, info) != size_t(image.width) * channels)
+        png_error(png, "unexpected row layout after conversion");
+    std::vector<uint8_t>& pixels = image.indexed() ? image.indices : image.rgba;
+    pixels.resize(size_t(image.width) * image.height * channels);
+    work->rows.resize(image.height);
+    for (uint32_t y = 0; y < image.height; ++y)
+        work->rows[y] = pixels.data() + size_t(y) * image.width * channels;
+    png_read_image(png, work->rows.data());
+    png_read_end(png, nullptr);
+}
+
+void encodeImage(png_structp png, png_infop info, PngWork* work, const PngImage& image)
+{
+    png_set_write_fn(png, work, writeBytes, flushNothing);
+    if (image.indexed()) {
+        png_set_IHDR(png, info, image.width, image.height, paletteBitDepth(image.palette.size()),
+            PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        std::vector<png_color>& colours = work->colours;
+        std::vector<png_byte>& alphas = work->alphas;
+        size_t lastTranslucent = 0;
+        for (size_t i = 0; i < image.palette.size(); ++i) {
+            const Rgba& c = image.palette[i];
+            colours.push_back(png_color{c.red, c.green, c.blue});
+            alphas.push_back(c.alpha);
+            if (c.alpha != 255)
+                lastTranslucent = i + 1;
+        }
+        png_set_PLTE(png, info, colours.data(), int(colours.size()));
+        // Entries after the last translucent one are opaque by default.
+        if (lastTranslucent > 0)
+            png_set_tRNS(png, info, alphas.data(), int(lastTranslucent), nullptr);
+    } else {
+        png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+            PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    }
+    png_write_info(png, info);
+    if (image.indexed())
+        png_set_packing(png);
+    const size_t channels = image.indexed() ? 1 : 4;
+    const std::vector<uint8_t>& pixels = image.indexed() ? image.indices : image.rgba;
+    work->rows.resize(image.height);
+    for (uint32_t y = 0; y < image.height; ++y)
+        work->rows[y] = const_cast<png_bytep>(pixels.data() + size_t(y) * image.width * channels);
+    png_write_image(png, work->rows.data());
+    png_write_end(png, nullptr);
+}
+
+} // namespace
+
+Rgba PngImage::pixel(uint32_t x, uint32_t y) const
+{
+    const size_t at = size_t(y) * width + x;
+    if (indexed())
+        return palette[indices[at]];
+    return Rgba{rgba[at * 4], rgba[at * 4 + 1], rgba[at * 4 + 2], rgba[at * 4 + 3]};
+}
+
+PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name)
+{
+    PngReadResult result;
+    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
+        result.error = name + ": not a PNG file";
+        return result;
+    }
+    auto work = std::make_unique<PngWork>();
+    work->input = &bytes;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, work.get(), failWith, ignoreWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        result.error = name + ": out of memory for the PNG reader";
+        return result;
+    }
+    png_set_read_fn(png, work.get(), readBytes);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        decodeImage(png, info, work.get());
+    } else {
+        png_destroy_read_struct(&png, &info, nullptr);
+        result.error = name + ": bad PNG: " + work->message;
+        return result;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+
+    PngImage& image = work->image;
+    for (uint8_t index : image.indices)
+        if (index >= image.palette.size()) {
+            result.error = name + ": bad PNG: pixel index " + std::to_string(index) + " beyond its "
+                + std::to_string(image.palette.size()) + "-entry palette";
+            return result;
+        }
+    result.image = std::move(image);
+    return result;
+}
+
+PngReadResult readPng(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    PngReadResult result;
+    result.error = readWholeFile(path, bytes);
+    if (!result.error.empty())
+        return result;
+    return decodePng(bytes, path);
+}
+
+std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes)
+{
+    const size_t pixels = size_t(image.width) * image.height;
+    if (pixels == 0)
+        return "an image of no pixels cannot be a PNG";
+    if (image.palette.size() > 256)
+        return "a palette of " + std::to_string(image.palette.size()) + " entries does not fit a PNG";
+    if (image.indexed() ? image.indices.size() != pixels : image.rgba.size() != pixels * 4)
+        return "pixel data does not match the image size";
+
+    auto work = std::make_unique<PngWork>();
+    work->output = &bytes;
+    bytes.clear();
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, work.get(), failWith, ignoreWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return "out of memory for the PNG writer";
+    }
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        encodeImage(png, info, work.get(), image);
+    } else {
+        png_destroy_write_struct(&png, &info);
+        bytes.clear();
+        return std::string("cannot encode PNG: ") + work->message;
+    }
+    png_destroy_write_struct(&png, &info);
+    return "";
+}
+
+std::string writePng(const std::string& path, const PngImage& image)
+{
+    std::vector<uint8_t> bytes;
+    const std::string error = encodePng(image, bytes);
+    if (!error.empty())
+        return path + ": " + error;
+    return writeFileAtomically(path, bytes);
+}
+
+} // namespace Qor::Tools
