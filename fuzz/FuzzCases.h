@@ -15,7 +15,7 @@ namespace Qor::Fuzzing {
 struct SessionCase {
     bool alphaInput = false;        // input port opened as "GPHA", else "GPHB"
     uint8_t order = 0;              // output port: "RGBA", "BGRA", "ARGB", "ABGR"
-    uint8_t display = 0;            // 0 no stream info; 1 a picture size; 2 one of another tag; 3 a size before the sink
+    uint8_t display = 0;            // stream info: 0 none; 1 a picture size; 2 another tag; 3 a size before the sink
     uint8_t deliveries = 1;         // 1 to 4
     bool allocatorAfterSink = false;
     uint8_t stridePadding = 0;      // 0 to 7 pixels
