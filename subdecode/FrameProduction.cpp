@@ -100,11 +100,6 @@ bool KelvoSubDecode::produceFrame()
         return false;
     const int32_t size = int32_t(frameBytes);
 
-    // The decoder writes a 4-bit image; it is made before the frame so that
-    // running out of memory here leaves no frame behind.
-    int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
-    std::unique_ptr<uint8_t[]> scratch(new uint8_t[capacity]);
-
     allocator->configure(32);
     MediaBuffer* frame = allocator->allocate(width, height, 1);
     if (!frame)
@@ -114,6 +109,19 @@ bool KelvoSubDecode::produceFrame()
     if (height > 1 && frame->stride < width) {
         frame->dropReference();
         return false;
+    }
+
+    // The decoder writes a 4-bit image, up to 256 MiB for a hostile size. It
+    // is made only once the host has given the frame, so a frame the host
+    // refuses costs nothing; running out of memory here gives the frame back
+    // before the exception goes on to the caller.
+    int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
+    std::unique_ptr<uint8_t[]> scratch;
+    try {
+        scratch.reset(new uint8_t[capacity]);
+    } catch (...) {
+        frame->dropReference();
+        throw;
     }
     frame->size = size;
 

@@ -1,0 +1,248 @@
+// fuzz_packet: arbitrary bytes as a subtitle packet, delivered up to four
+// times to a component that a host connects, feeds and releases through its
+// ports, with the session's settings drawn from the first bytes (FuzzCases.h).
+// The run aborts when an ownership rule breaks (a reference not balanced, a
+// buffer used after its release, a sample not held or not let go when it
+// should be), when a frame is not what the packet allows, when a packet that
+// can make a frame makes none, or when the host is not told twice of the end.
+#include "framework/ComponentInterface.h"
+#include "framework/GetPlugin.h"
+#include "framework/Identifiers.h"
+#include "fuzz/FuzzCases.h"
+#include "tests/support/CountingHost.h"
+#include "tests/support/FrameColours.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+using namespace Qor;
+using namespace Qor::Testing;
+using Fuzzing::SessionCase;
+
+constexpr const char* outputCodes[] = {"RGBA", "BGRA", "ARGB", "ABGR"};
+// Larger frames are refused, as by a host short of memory, to keep runs quick.
+constexpr int64_t frameByteLimit = int64_t(1) << 18;
+
+void require(bool holds, const char* what)
+{
+    if (holds)
+        return;
+    std::fprintf(stderr, "fuzz_packet: %s\n", what);
+    std::abort();
+}
+
+void requireNoBreach(const Breaches& breaches)
+{
+    if (breaches.empty())
+        return;
+    for (const char* note : breaches.notes)
+        std::fprintf(stderr, "fuzz_packet: %s\n", note);
+    std::abort();
+}
+
+Variant object(void* pointer)
+{
+    Variant v{};
+    v.type = TypeObject;
+    v.value.asObject = pointer;
+    return v;
+}
+
+uint16_t field16(const uint8_t* packet, size_t offset)
+{
+    return uint16_t(packet[offset] | packet[offset + 1] << 8);
+}
+
+// A frame as the packet `packet` (whole header present) allows it: its size,
+// row pitch, timing, a rectangle whose inclusive right and bottom edges lie
+// inside the canvas, and only the packet's four colours inside the block.
+void checkFrame(const CountingBuffer& frame, const uint8_t* packet, bool withAlpha, const char* order,
+    const CountingBuffer& source)
+{
+    const int64_t width = field16(packet, 27);
+    const int64_t height = field16(packet, 29);
+    require(frame.size == width * height * 4, "frame size is not width x height x 4");
+    require(height <= 1 || frame.stride >= width, "frame rows overlap");
+    require(frame.timing[0] == source.timing[0] && frame.timing[1] == source.timing[1], "timing not copied");
+    require(std::isfinite(frame.left) && std::isfinite(frame.top) && frame.left >= 0 && frame.top >= 0,
+        "rectangle origin not a fraction");
+    require(frame.right >= 0 && frame.right < 1 && frame.bottom >= 0 && frame.bottom < 1,
+        "rectangle edge outside the canvas");
+    if (frame.size == 0)
+        return;
+    const uint8_t* pixels = frame.bytes();
+    const auto colours = packetColours(packet, withAlpha, order);
+    for (int64_t y = 0; y < height; ++y)
+        for (int64_t x = 0; x < width; ++x)
+            require(colourOf(pixels + (y * frame.stride + x) * 4, colours) >= 0, "pixel of no palette colour");
+}
+
+void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
+{
+    Breaches breaches;
+    BufferStore store(breaches);
+    CountingHost host(breaches);
+    CountingAllocator allocator(store, breaches);
+    CountingSink sink(store, breaches);
+    allocator.refuse = c.allocatorRefuses;
+    allocator.nullPayload = c.framesWithoutPayload;
+    allocator.stridePadding = c.narrowStride ? -1 - c.stridePadding : c.stridePadding;
+    allocator.byteLimit = frameByteLimit;
+    sink.streamInfoAnswer = c.streamInfoAnswer;
+
+    Plugin* plugin = nullptr;
+    getPlugin(&host, &plugin);
+    require(plugin, "no component");
+    void* found = nullptr;
+    require(plugin->queryInterface(Identifiers::interfaceTransform, &found) == InterfaceFound && found,
+        "no transform interface");
+    auto* transform = static_cast<TransformInterface*>(found);
+    OutputInterface* inputSide = transform;
+    InputInterface* outputSide = transform;
+    const char* order = outputCodes[c.order];
+    const char* inputCode = c.alphaInput ? "GPHA" : "GPHB";
+    PortInterface* in = inputSide->openPort(PortFormat{1, inputCode, 0});
+    PortInterface* out = outputSide->openPort(PortFormat{1, order, 0});
+    require(in && out, "ports refused");
+
+    bool sinkSet = false;
+    bool configured = false;
+    bool hasAlpha = false;
+    auto setSink = [&] {
+        Variant v = object(&sink);
+        require(out->notify(EVT_SET_SINK, &v), "sink refused");
+        sinkSet = configured = true;
+        hasAlpha = inputCode[3] == 'A';
+    };
+    auto setAllocator = [&] {
+        Variant v = object(&allocator);
+        require(out->notify(EVT_SET_ALLOCATOR, &v), "allocator refused");
+    };
+    auto streamInfo = [&] {
+        StreamInfo info{0, c.displayWidth, c.displayHeight};
+        Variant v = object(&info);
+        if (c.display == 2)
+            v.type = TypeString;
+        const int32_t before = sink.streamInfos;
+        const bool answer = in->deliver(MSG_STREAM_INFO, &v);
+        require(sink.streamInfos == before + (sinkSet ? 1 : 0), "stream info not forwarded once");
+        require(answer == (sinkSet && c.streamInfoAnswer), "stream info answer is not the sink's");
+    };
+
+    if (c.display == 3)
+        streamInfo();
+    if (!c.allocatorAfterSink && !c.noAllocator)
+        setAllocator();
+    if (!c.noSink)
+        setSink();
+    if (c.allocatorAfterSink && !c.noAllocator)
+        setAllocator();
+    if (c.display == 1 || c.display == 2)
+        streamInfo();
+    require(in->query(QRY_READY, 0) == configured, "readiness wrong");
+
+    CountingBuffer* held = nullptr;
+    for (int i = 0; i < c.deliveries; ++i) {
+        if (i > 0 && c.restartBetween) {
+            require(out->notify(EVT_STOP, nullptr), "stop refused");
+            require(!held || held->released(), "stop kept the sample");
+            held = nullptr;
+            configured = false;
+            require(!out->query(QRY_READY, 0), "ready after stop");
+            setSink();
+        }
+        if (i > 0 && c.reopenInputBetween) {
+            require(inputSide->closePort(in), "input port not closed");
+            inputCode = inputCode[3] == 'A' ? "GPHB" : "GPHA";
+            in = inputSide->openPort(PortFormat{1, inputCode, 0});
+            require(in, "input port not reopened");
+        }
+        if (i == c.deliveries - 1 && c.closeOutputBeforeLast && out) {
+            require(outputSide->closePort(out), "output port not closed");
+            out = nullptr;
+        }
+
+        CountingBuffer* buffer = store.make(packet, packetSize);
+        buffer->timing[0] = 0x1000u + uint32_t(i);
+        buffer->timing[1] = ~uint32_t(i);
+        buffer->nullPayload = i == 0 && c.firstWithoutPayload;
+        const bool take = c.answers >> i & 1;
+        const int32_t headerLength = hasAlpha ? 57 : 53;
+        const bool whole = int64_t(packetSize) >= headerLength;
+        sink.answer = take;
+        sink.inspect = [&](const CountingBuffer& frame) {
+            require(whole, "frame made from a short packet");
+            checkFrame(frame, packet, hasAlpha, order, *buffer);
+        };
+        const size_t storedBefore = store.buffers().size();
+        const int32_t framesBefore = sink.frames;
+
+        Variant v = object(buffer);
+        const bool answer = in->deliver(MSG_SAMPLE, &v);
+        requireNoBreach(breaches);
+
+        if (!configured) {
+            require(!answer && buffer->references == 1 && buffer->locks == 0, "sample taken while not ready");
+            buffer->dropReference();
+            continue;
+        }
+        require(!held || held->released(), "previous sample not released");
+        const bool delivered = sink.frames > framesBefore;
+        require(sink.frames <= framesBefore + 1, "more than one frame for a sample");
+        if (delivered) {
+            require(answer == take, "answer is not the downstream's");
+            require(buffer->references == (take ? 0 : 1), "sample not released exactly when the frame was taken");
+        } else {
+            require(answer == buffer->nullPayload, "answer true without a frame");
+            require(buffer->references == 1, "sample not held");
+        }
+        for (size_t k = storedBefore; k < store.buffers().size(); ++k) {
+            const CountingBuffer* frame = store.buffers()[k].get();
+            const bool kept = delivered && take && k + 1 == store.buffers().size();
+            require(frame->references == (kept ? 1 : 0), "frame neither handed over nor released");
+        }
+
+        // A packet that can make a frame makes one.
+        if (whole && !buffer->nullPayload && !c.noAllocator && out) {
+            const int64_t width = field16(packet, 27);
+            const int64_t height = field16(packet, 29);
+            const int64_t stride = width + allocator.stridePadding;
+            const int64_t bytes = (stride < width ? width : stride) * height * 4;
+            const bool fits = width * height * 4 <= std::numeric_limits<int32_t>::max();
+            const bool allocated = fits && !c.allocatorRefuses && bytes <= frameByteLimit;
+            const bool usable = !(c.narrowStride && height > 1) && !(c.framesWithoutPayload && width * height > 0);
+            require(delivered == (allocated && usable), "frame made or withheld against the rules");
+        }
+        held = buffer->released() ? nullptr : buffer;
+    }
+
+    if (c.stopAtEnd && out) {
+        require(out->notify(EVT_STOP, nullptr), "stop refused");
+        require(!held || held->released(), "stop kept the sample");
+    }
+    if (c.closePortsAtEnd) {
+        require(inputSide->closePort(in), "input port not closed");
+        if (out)
+            require(outputSide->closePort(out), "output port not closed");
+    }
+    require(plugin->dropReference() == 0, "last release left references");
+    host.checkToldTwice(plugin);
+    require(!held || held->released(), "destruction kept the sample");
+    sink.releaseTaken();
+    store.checkAllReleased();
+    requireNoBreach(breaches);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const SessionCase c = SessionCase::read(data, size);
+    const size_t skip = size < SessionCase::Bytes ? size : SessionCase::Bytes;
+    runSession(c, data + skip, size - skip);
+    return 0;
+}
