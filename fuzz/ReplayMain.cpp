@@ -23,7 +23,7 @@ bool replay(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "%s: cannot be read\n", file.c_str());
+        std::fprintf(stderr, "%s: cannot be read\n", file.string().c_str());
         return false;
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
             if (entry.is_regular_file())
                 files.push_back(entry.path());
         if (files.empty()) {
-            std::fprintf(stderr, "%s: no inputs in the directory\n", path.c_str());
+            std::fprintf(stderr, "%s: no inputs in the directory\n", path.string().c_str());
             return 1;
         }
         std::sort(files.begin(), files.end());

@@ -91,7 +91,7 @@ bool writeFile(const fs::path& path, const std::vector<uint8_t>& bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     if (!out) {
-        std::fprintf(stderr, "write_fuzz_seeds: %s: cannot be written\n", path.c_str());
+        std::fprintf(stderr, "write_fuzz_seeds: %s: cannot be written\n", path.string().c_str());
         return false;
     }
     return true;
@@ -269,7 +269,7 @@ int main(int argc, char** argv)
     fs::create_directories(root / "fuzz_packet", error);
     fs::create_directories(root / "fuzz_decoder", error);
     if (error) {
-        std::fprintf(stderr, "write_fuzz_seeds: %s: %s\n", root.c_str(), error.message().c_str());
+        std::fprintf(stderr, "write_fuzz_seeds: %s: %s\n", root.string().c_str(), error.message().c_str());
         return 1;
     }
     uint32_t imageSeed = 100;

@@ -578,6 +578,15 @@ private:
         }
     }
 
+    // Both sides rounded to double: on 32-bit x87 a freshly computed
+    // quotient may still carry extended precision.
+    static bool sameDouble(double a, double b)
+    {
+        volatile double x = a;
+        volatile double y = b;
+        return x == y;
+    }
+
     // A frame as the model expects it: size, pitch, timing, the rectangle on
     // the model's canvas, and pixels of the packet's colours; for a packet
     // made by the encoder in the component's format, exactly its picture.
@@ -589,10 +598,10 @@ private:
         check(frame.size == width * height * 4, "frame size");
         check(height <= 1 || frame.stride >= width, "frame rows overlap");
         check(frame.timing[0] == source.timing[0] && frame.timing[1] == source.timing[1], "timing not copied");
-        check(frame.left == double(field16(s.bytes, 31)) / canvas.first
-                && frame.top == double(field16(s.bytes, 33)) / canvas.second
-                && frame.right == double(field16(s.bytes, 35)) / canvas.first
-                && frame.bottom == double(field16(s.bytes, 37)) / canvas.second,
+        check(sameDouble(frame.left, double(field16(s.bytes, 31)) / canvas.first)
+                && sameDouble(frame.top, double(field16(s.bytes, 33)) / canvas.second)
+                && sameDouble(frame.right, double(field16(s.bytes, 35)) / canvas.first)
+                && sameDouble(frame.bottom, double(field16(s.bytes, 37)) / canvas.second),
             "rectangle not on the expected canvas");
         if (frame.size == 0)
             return;
