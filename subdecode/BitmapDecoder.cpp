@@ -79,24 +79,24 @@ void fillBytes(uint8_t* out, uint8_t value, size_t count)
 
 // For a byte of run-length data whose two nibbles are both one-nibble codes
 // (4 to 15 each): the pixels of the two runs as nibbles from bit 63 down,
-// and their number, 2 to 6, in the low byte. Zero for any other byte. Noise
-// of short runs is mostly such bytes.
+// and their number, 2 to 6. A count of 0 for any other byte. Noise of short
+// runs is mostly such bytes.
 struct ShortRunPairs {
-    uint64_t entries[256];
+    uint64_t pixels[256];
+    uint8_t counts[256];
 
-    constexpr ShortRunPairs() : entries()
+    constexpr ShortRunPairs() : pixels(), counts()
     {
         for (int byte = 0; byte < 256; ++byte) {
             const int codes[2] = {byte >> 4, byte & 0x0F};
             if (codes[0] < 4 || codes[1] < 4)
                 continue;
-            uint64_t pixels = 0;
             int count = 0;
             for (int code : codes) {
                 for (int i = 0; i < code >> 2; ++i, ++count)
-                    pixels |= uint64_t(code & 3) << (60 - 4 * count);
+                    pixels[byte] |= uint64_t(code & 3) << (60 - 4 * count);
             }
-            entries[byte] = pixels | uint64_t(count);
+            counts[byte] = uint8_t(count);
         }
     }
 };
@@ -117,7 +117,7 @@ class NibbleReader {
 public:
     NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
 
-    bool exhausted() const { return nibble >= limit; }
+    bool exhausted() const { return nearLimit && nibble() >= limit; }
 
     // The next code's value and whether it is the end-of-row code (0 to 3 in
     // four nibbles).
@@ -135,33 +135,37 @@ public:
     }
 
     // When the next byte's two nibbles are both one-nibble codes: their
-    // shortRunPairs entry, joined with the next byte's when it is one too,
-    // so up to four runs (at most 12 pixels, the number in the low byte),
-    // the codes consumed. Otherwise 0, nothing consumed. Taken only where
-    // all four nibbles lie below the limit.
-    uint64_t readShortRuns()
+    // pixels, joined with the next byte's when it is one too, so up to four
+    // runs, at most 12 pixels, their number in `count`; the codes consumed.
+    // Otherwise `count` 0 and nothing consumed. Taken only where all four
+    // nibbles lie below the limit.
+    uint64_t readShortRuns(int& count)
     {
-        if (nibble + 3 >= limit)
-            return 0;
         if (held < 4)
             refill();
-        const uint64_t first = shortRunPairs.entries[buffer >> 56];
-        if (!first)
+        count = 0;
+        if (nearLimit && nibble() + 3 >= limit)
             return 0;
-        const uint64_t second = shortRunPairs.entries[(buffer >> 48) & 0xFF];
-        if (!second) {
+        const unsigned first = unsigned(buffer >> 56);
+        const unsigned second = unsigned(buffer >> 48) & 0xFF;
+        const int firstCount = shortRunPairs.counts[first];
+        const int secondCount = shortRunPairs.counts[second];
+        if (!firstCount)
+            return 0;
+        if (!secondCount) {
             consume(2);
-            return first;
+            count = firstCount;
+            return shortRunPairs.pixels[first];
         }
         consume(4);
-        const int firstPixels = int(first & 0xFF);
-        return (first | (second & ~uint64_t(0xFF)) >> (4 * firstPixels)) + (second & 0xFF);
+        count = firstCount + secondCount;
+        return shortRunPairs.pixels[first] | shortRunPairs.pixels[second] >> (4 * firstCount);
     }
 
     // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
     void alignToByte()
     {
-        if (nibble & 1) {
+        if (nibble() & 1) {
             if (held < 1)
                 refill();
             consume(1);
@@ -169,11 +173,13 @@ public:
     }
 
 private:
+    // The next nibble to be consumed.
+    int64_t nibble() const { return 2 * next - held; }
+
     void consume(int count)
     {
         buffer <<= 4 * count;
         held -= count;
-        nibble += count;
     }
 
     // Tops the buffer up to at least 15 nibbles. The eight-byte load may put
@@ -186,23 +192,24 @@ private:
             const int whole = (16 - held) >> 1;
             next += whole;
             held += 2 * whole;
-            return;
+        } else {
+            while (held <= 14) {
+                const uint64_t byte = next < bytes ? data[next] : 0;
+                buffer |= byte << (56 - 4 * held);
+                ++next;
+                held += 2;
+            }
         }
-        while (held <= 14) {
-            const uint64_t byte = next < bytes ? data[next] : 0;
-            buffer |= byte << (56 - 4 * held);
-            ++next;
-            held += 2;
-        }
+        nearLimit = 2 * next >= limit;
     }
 
     const uint8_t* data;
-    int64_t bytes;      // readable from `data`: to the end of all the data
-    int64_t limit;      // in nibbles
-    int64_t nibble = 0; // the next nibble to be consumed
-    int64_t next = 0;   // the next byte to enter the buffer
-    uint64_t buffer = 0; // nibbles from `nibble` on, the next one highest
-    int held = 0;        // how many nibbles of `buffer` are loaded
+    int64_t bytes;           // readable from `data`: to the end of all the data
+    int64_t limit;           // in nibbles
+    int64_t next = 0;        // the next byte to enter the buffer
+    uint64_t buffer = 0;     // the nibbles from nibble() on, the next one highest
+    int held = 0;            // how many nibbles of `buffer` are loaded
+    bool nearLimit = true;   // false: every nibble up to the buffer's end lies below the limit
 };
 
 // Pixels of one row on their way into the image. `pending` holds the
@@ -221,12 +228,11 @@ public:
         }
     }
 
-    // The runs from readShortRuns; the row has at least 17 pixels left
-    // after them, so the eight bytes from `out` are all this row's.
-    void appendShortRuns(uint64_t runs)
+    // The `run` pixels from readShortRuns; the row has at least 17 pixels
+    // left after them, so the eight bytes from `out` are all this row's.
+    void appendShortRuns(uint64_t pixels, int run)
     {
-        const int run = int(runs & 0xFF);
-        pending |= (runs & ~uint64_t(0xFF)) >> (4 * count);
+        pending |= pixels >> (4 * count);
         storeBigEndian64(out, pending);
         const int total = count + run;
         out += total >> 1;
@@ -316,9 +322,11 @@ void decodeField(NibbleReader reader, int64_t firstRow, int64_t width, uint8_t* 
         // Far from the row's end no run needs cutting, and up to four
         // one-nibble codes, at most 12 pixels, go out in one step.
         while (rest >= 29) {
-            if (const uint64_t runs = reader.readShortRuns()) {
-                writer.appendShortRuns(runs);
-                rest -= int64_t(runs & 0xFF);
+            int count;
+            const uint64_t pixels = reader.readShortRuns(count);
+            if (count) {
+                writer.appendShortRuns(pixels, count);
+                rest -= count;
             } else {
                 decodeRun(reader, writer, rest);
             }
