@@ -249,6 +249,9 @@ void blitWith(const uint8_t* indices, int32_t width, int32_t height, int32_t ori
     if (width <= 0 || height <= 0)
         return;
     PixelWords words;
+    // The table of quads costs about as much to make as it saves on a few
+    // thousand source bytes; smaller images go by pairs alone.
+    const bool quadsPay = int64_t(width) * height >= 8192;
     // Offsets are kept wide: (height - 1) * width overflows 32 bits for the
     // largest 16-bit images.
     const std::ptrdiff_t step = topDown ? pitch : -std::ptrdiff_t(pitch);
@@ -263,7 +266,7 @@ void blitWith(const uint8_t* indices, int32_t width, int32_t height, int32_t ori
         const int largest = int(largestIndex<largestInBytes>(indices, source, width));
         if (largest > words.known)
             words.extendTo(largest, tables);
-        const bool byQuads = largest <= 3;
+        const bool byQuads = quadsPay && largest <= 3;
         if (byQuads && largest > words.quadKnown)
             words.makeQuads();
 

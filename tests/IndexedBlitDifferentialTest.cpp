@@ -38,7 +38,7 @@ void compareWithPlainForm(Blit blit, uint32_t seed, int rounds)
     BlitCase c{std::mt19937(seed)};
     for (int round = 0; round < rounds; ++round) {
         const int32_t width = c.pick(0, 9) == 0 ? c.pick(0, 3) : c.pick(0, 4) == 0 ? c.pick(200, 700) : c.pick(1, 70);
-        const int32_t height = c.pick(0, 9) == 0 ? c.pick(0, 2) : c.pick(1, 12);
+        const int32_t height = c.pick(0, 9) == 0 ? c.pick(0, 2) : c.pick(0, 3) == 0 ? c.pick(13, 40) : c.pick(1, 12);
         const int32_t pitch = width + (c.pick(0, 2) == 0 ? 0 : c.pick(1, 9));
         const int32_t originX = c.pick(0, 2) == 0 ? 0 : c.pick(1, 5);
         const int32_t originY = c.pick(0, 2) == 0 ? 0 : c.pick(1, 3);
