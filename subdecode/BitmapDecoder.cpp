@@ -1,86 +1,340 @@
+// The run-length bitmap decoder. Each field is decoded whole, one row after
+// another: the fields share no state and write disjoint pixels, so this
+// gives the same image as taking one run of each in turn.
+//
+// Reading: a field's nibbles come through a 64-bit buffer filled eight bytes
+// at a time, so that a code costs a shift rather than a load per nibble.
+// Where a byte holds two one-nibble codes, as bytes of short-run noise do, a
+// table gives both runs' pixels at once.
+//
+// Writing: pixels gather in a second 64-bit buffer and leave it whole bytes
+// (two pixels each) at a time. A run of up to 30 pixels away from the row's
+// end is stored as eight or sixteen bytes at once, of which only the
+// completed ones count; the rest are stored again, right, by the runs that
+// follow, as all of them lie inside the row. Longer runs, and runs near the
+// row's end, go out exactly: memset-like fills for whole bytes, and the
+// half-byte at either end of a row merged with the other half already there.
 #include "subdecode/BitmapDecoder.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace Qor {
 
 namespace {
 
-// One field's progress. Pixel and nibble indices are 64-bit: the first
-// field's start, (height - 1) * width, passes 2^31 for the largest bitmaps.
-struct Field {
-    const uint8_t* data; // the field's first byte; never read when `end` is 0
-    int64_t pixel;       // next pixel in memory order; negative once the field is done
-    int64_t nibble;      // next nibble, counted from `data`
-    int64_t limit;       // a code may begin only below this nibble
-    int64_t end;         // no nibble at or past this one is read
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+uint64_t loadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t value;
+    std::memcpy(&value, bytes, 8);
+    return __builtin_bswap64(value);
+}
+
+void storeBigEndian64(uint8_t* bytes, uint64_t value)
+{
+    value = __builtin_bswap64(value);
+    std::memcpy(bytes, &value, 8);
+}
+#else
+uint64_t loadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+void storeBigEndian64(uint8_t* bytes, uint64_t value)
+{
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = uint8_t(value >> (56 - 8 * i));
+}
+#endif
+
+// Sets `count` bytes: short fills as two overlapping stores, long ones by memset.
+void fillBytes(uint8_t* out, uint8_t value, size_t count)
+{
+    if (count >= 16) {
+        std::memset(out, value, count);
+        return;
+    }
+    const uint64_t eight = value * 0x0101010101010101u;
+    if (count >= 8) {
+        std::memcpy(out, &eight, 8);
+        std::memcpy(out + count - 8, &eight, 8);
+    } else if (count >= 4) {
+        const uint32_t four = uint32_t(eight);
+        std::memcpy(out, &four, 4);
+        std::memcpy(out + count - 4, &four, 4);
+    } else if (count >= 2) {
+        const uint16_t two = uint16_t(eight);
+        std::memcpy(out, &two, 2);
+        std::memcpy(out + count - 2, &two, 2);
+    } else if (count == 1) {
+        *out = value;
+    }
+}
+
+// For a byte of run-length data whose two nibbles are both one-nibble codes
+// (4 to 15 each): the pixels of the two runs as nibbles from bit 63 down,
+// and their number, 2 to 6. A count of 0 for any other byte. Noise of short
+// runs is mostly such bytes.
+struct ShortRunPairs {
+    uint64_t pixels[256];
+    uint8_t counts[256];
+
+    constexpr ShortRunPairs() : pixels(), counts()
+    {
+        for (int byte = 0; byte < 256; ++byte) {
+            const int codes[2] = {byte >> 4, byte & 0x0F};
+            if (codes[0] < 4 || codes[1] < 4)
+                continue;
+            int count = 0;
+            for (int code : codes) {
+                for (int i = 0; i < code >> 2; ++i, ++count)
+                    pixels[byte] |= uint64_t(code & 3) << (60 - 4 * count);
+            }
+            counts[byte] = uint8_t(count);
+        }
+    }
 };
 
+constexpr ShortRunPairs shortRunPairs;
+
+// One field's run-length data as a sequence of nibbles. Nibble k is counted
+// from the field's first byte; a code may begin only below `limit`, and
+// nibbles at or past the end of the data read as 0.
+//
 // A code that begins below its field's limit is read whole, and the first
 // field's may go on into the second field's bytes. Where it would go past the
 // end of all the data, the missing nibbles count as 0. The colour lies in a
 // code's last nibble, so such a code paints colour 0, and the field is
 // exhausted after it: the pixels are those of a field that ended before the
 // code, which is the other reading the format permits.
-uint32_t readNibble(Field& field)
-{
-    const int64_t k = field.nibble++;
-    if (k >= field.end)
-        return 0;
-    const uint8_t byte = field.data[k >> 1];
-    return k & 1 ? byte & 0x0F : byte >> 4;
-}
+class NibbleReader {
+public:
+    NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
 
-// Writes `colour` into `count` pixels from `pixel` on, leaving the other half
-// of a shared byte at either end as it was.
-void fillRun(uint8_t* image, int64_t pixel, int64_t count, uint32_t colour)
-{
-    if (pixel & 1) {
-        uint8_t& byte = image[pixel >> 1];
-        byte = uint8_t((byte & 0xF0) | colour);
-        ++pixel;
-        --count;
-    }
-    const int64_t pairs = count >> 1;
-    std::memset(image + (pixel >> 1), int(colour * 0x11), size_t(pairs));
-    pixel += pairs * 2;
-    if (count & 1) {
-        uint8_t& byte = image[pixel >> 1];
-        byte = uint8_t((byte & 0x0F) | colour << 4);
-    }
-}
+    bool exhausted() const { return nearLimit && nibble() >= limit; }
 
-// Decodes one run of `field` and, at the end of a row, moves it to its next
-// row: two memory rows down, since the other field owns the row between.
-void decodeRun(Field& field, int64_t width, uint8_t* image)
-{
-    const int64_t rest = width - field.pixel % width;
-    int64_t count = rest; // an exhausted field fills the row with colour 0
-    uint32_t colour = 0;
-    if (field.nibble < field.limit) {
-        uint32_t value = readNibble(field);
-        bool toRowEnd = false;
-        if (value < 0x4) {
-            value = value << 4 | readNibble(field);
-            if (value < 0x10) {
-                value = value << 4 | readNibble(field);
-                if (value < 0x40) {
-                    value = value << 4 | readNibble(field);
-                    toRowEnd = value < 0x4;
-                }
+    // The next code's value and whether it is the end-of-row code (0 to 3 in
+    // four nibbles).
+    uint32_t readCode(bool& toRowEnd)
+    {
+        if (held < 4)
+            refill();
+        const uint32_t window = uint32_t(buffer >> 48);
+        // Counted rather than branched on: where codes of different lengths
+        // mix, which comes next is not predictable.
+        const int length = 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
+        toRowEnd = window < 0x4;
+        consume(length);
+        return window >> (16 - 4 * length);
+    }
+
+    // When the next byte's two nibbles are both one-nibble codes: their
+    // pixels, joined with the next byte's when it is one too, so up to four
+    // runs, at most 12 pixels, their number in `count`; the codes consumed.
+    // Otherwise `count` 0 and nothing consumed. Taken only where all four
+    // nibbles lie below the limit.
+    uint64_t readShortRuns(int& count)
+    {
+        if (held < 4)
+            refill();
+        count = 0;
+        if (nearLimit && nibble() + 3 >= limit)
+            return 0;
+        const unsigned first = unsigned(buffer >> 56);
+        const unsigned second = unsigned(buffer >> 48) & 0xFF;
+        const int firstCount = shortRunPairs.counts[first];
+        const int secondCount = shortRunPairs.counts[second];
+        if (!firstCount)
+            return 0;
+        if (!secondCount) {
+            consume(2);
+            count = firstCount;
+            return shortRunPairs.pixels[first];
+        }
+        consume(4);
+        count = firstCount + secondCount;
+        return shortRunPairs.pixels[first] | shortRunPairs.pixels[second] >> (4 * firstCount);
+    }
+
+    // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
+    void alignToByte()
+    {
+        if (nibble() & 1) {
+            if (held < 1)
+                refill();
+            consume(1);
+        }
+    }
+
+private:
+    // The next nibble to be consumed.
+    int64_t nibble() const { return 2 * next - held; }
+
+    void consume(int count)
+    {
+        buffer <<= 4 * count;
+        held -= count;
+    }
+
+    // Tops the buffer up to at least 15 nibbles. The eight-byte load may put
+    // half of a byte it does not count into the buffer's last nibble; that is
+    // the nibble the next fill puts there again, so it does no harm.
+    void refill()
+    {
+        if (next + 8 <= bytes) {
+            buffer |= loadBigEndian64(data + next) >> (4 * held);
+            const int whole = (16 - held) >> 1;
+            next += whole;
+            held += 2 * whole;
+        } else {
+            while (held <= 14) {
+                const uint64_t byte = next < bytes ? data[next] : 0;
+                buffer |= byte << (56 - 4 * held);
+                ++next;
+                held += 2;
             }
         }
+        nearLimit = 2 * next >= limit;
+    }
+
+    const uint8_t* data;
+    int64_t bytes;           // readable from `data`: to the end of all the data
+    int64_t limit;           // in nibbles
+    int64_t next = 0;        // the next byte to enter the buffer
+    uint64_t buffer = 0;     // the nibbles from nibble() on, the next one highest
+    int held = 0;            // how many nibbles of `buffer` are loaded
+    bool nearLimit = true;   // false: every nibble up to the buffer's end lies below the limit
+};
+
+// Pixels of one row on their way into the image. `pending` holds the
+// nibbles not yet stored, highest first: at most one between runs.
+class RowWriter {
+public:
+    // A row of `width` pixels from pixel `first` on. A row that begins in the
+    // middle of a byte takes the byte's high nibble, another row's pixel, as
+    // its first pending nibble, to store it back unchanged.
+    RowWriter(uint8_t* image, int64_t first, int64_t width)
+        : out(image + (first >> 1)), ownedEnd(image + ((first + width) >> 1))
+    {
+        if (first & 1) {
+            pending = uint64_t(*out >> 4) << 60;
+            count = 1;
+        }
+    }
+
+    // The `run` pixels from readShortRuns; the row has at least 17 pixels
+    // left after them, so the eight bytes from `out` are all this row's.
+    void appendShortRuns(uint64_t pixels, int run)
+    {
+        pending |= pixels >> (4 * count);
+        storeBigEndian64(out, pending);
+        const int total = count + run;
+        out += total >> 1;
+        pending <<= 8 * (total >> 1);
+        count = total & 1;
+    }
+
+    void append(int64_t run, uint32_t colour)
+    {
+        if (run <= 14 && ownedEnd - out >= 8) {
+            // The eight bytes from `out` all belong to this row, and the runs
+            // that follow store over the ones not completed here.
+            pending |= (colour * 0x1111111111111111u & ~(~uint64_t(0) >> (4 * run))) >> (4 * count);
+            storeBigEndian64(out, pending);
+            const int64_t total = count + run;
+            const int64_t whole = total >> 1;
+            out += whole;
+            pending <<= 8 * whole;
+            count = int(total & 1);
+            return;
+        }
+        const uint64_t fill = colour * 0x1111111111111111u;
+        if (run <= 30 && ownedEnd - out >= 16) {
+            // Likewise with sixteen bytes, the first completing the pending nibble.
+            storeBigEndian64(out, count ? pending | fill >> 4 : fill);
+            storeBigEndian64(out + 8, fill);
+            const int64_t total = count + run;
+            out += total >> 1;
+            count = int(total & 1);
+            pending = count ? fill << 60 : 0;
+            return;
+        }
+        if (count) {
+            *out++ = uint8_t(pending >> 56 | colour);
+            pending = 0;
+            count = 0;
+            --run;
+        }
+        fillBytes(out, uint8_t(fill), size_t(run >> 1));
+        out += run >> 1;
+        if (run & 1) {
+            pending = uint64_t(colour) << 60;
+            count = 1;
+        }
+    }
+
+    // A row that ends in the middle of a byte keeps the byte's low nibble,
+    // another row's pixel or the image's spare nibble.
+    void finish()
+    {
+        if (count)
+            *out = uint8_t(pending >> 56 | (*out & 0x0F));
+    }
+
+private:
+    uint8_t* out;            // the byte that receives the first pending nibble
+    const uint8_t* ownedEnd; // the first byte not wholly this row's
+    uint64_t pending = 0;
+    int count = 0;
+};
+
+// The next run of a field: the pixels left in the row if it is exhausted.
+void decodeRun(NibbleReader& reader, RowWriter& writer, int64_t& rest)
+{
+    int64_t run = rest; // an exhausted field fills the row with colour 0
+    uint32_t colour = 0;
+    if (!reader.exhausted()) {
+        bool toRowEnd = false;
+        const uint32_t value = reader.readCode(toRowEnd);
         colour = value & 3;
         // A run longer than the row is cut; its remainder does not carry over.
         if (!toRowEnd)
-            count = std::min<int64_t>(value >> 2, rest);
+            run = std::min<int64_t>(value >> 2, rest);
     }
-    fillRun(image, field.pixel, count, colour);
-    field.pixel += count;
-    if (count == rest) {
-        field.pixel -= 3 * width;
-        field.nibble += field.nibble & 1; // rows begin on a byte boundary
+    writer.append(run, colour);
+    rest -= run;
+}
+
+// Decodes a field's rows into memory rows `firstRow`, firstRow - 2, ... 0 or 1.
+// The reader is a copy of its own: the compiler may then keep its state in
+// registers, as no byte stored into the image can reach it.
+void decodeField(NibbleReader reader, int64_t firstRow, int64_t width, uint8_t* image)
+{
+    for (int64_t row = firstRow; row >= 0; row -= 2) {
+        RowWriter writer(image, row * width, width);
+        int64_t rest = width;
+        // Far from the row's end no run needs cutting, and up to four
+        // one-nibble codes, at most 12 pixels, go out in one step.
+        while (rest >= 29) {
+            int count;
+            const uint64_t pixels = reader.readShortRuns(count);
+            if (count) {
+                writer.appendShortRuns(pixels, count);
+                rest -= count;
+            } else {
+                decodeRun(reader, writer, rest);
+            }
+        }
+        while (rest > 0)
+            decodeRun(reader, writer, rest);
+        writer.finish();
+        reader.alignToByte();
     }
 }
 
@@ -103,21 +357,14 @@ int32_t decodeBitmap(const PacketHeader* header, int32_t dataLength, int32_t& ca
 
     const int64_t length = std::max<int32_t>(dataLength, 0);
     const int64_t offset = header->secondFieldOffset;
-    Field first{header->bitmapData, (height - 1) * width, 0, 2 * std::min(offset, length), 2 * length};
+    NibbleReader first(header->bitmapData, length, 2 * std::min(offset, length));
+    decodeField(first, height - 1, width, image);
     // With the offset at or past the end the second field is empty; its
     // pointer is not even formed, since it would lie outside the data.
-    Field second{nullptr, (height - 2) * width, 0, 0, 0};
-    if (offset < length) {
-        second.data = header->bitmapData + offset;
-        second.limit = second.end = 2 * (length - offset);
-    }
-
-    while (first.pixel >= 0 || second.pixel >= 0) {
-        if (first.pixel >= 0)
-            decodeRun(first, width, image);
-        if (second.pixel >= 0)
-            decodeRun(second, width, image);
-    }
+    NibbleReader second(nullptr, 0, 0);
+    if (offset < length)
+        second = NibbleReader(header->bitmapData + offset, length - offset, 2 * (length - offset));
+    decodeField(second, height - 2, width, image);
     return DecodeOk;
 }
 

@@ -7,6 +7,7 @@
 #include "subdecode/BitmapDecoder.h"
 #include "subdecode/KelvoSubDecode.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -20,6 +21,24 @@ constexpr uint8_t frameFill = 0x28;
 bool sameCode(const char* text, const char* code)
 {
     return std::strncmp(text, code, 5) == 0;
+}
+
+// Fills with frameFill the bytes among the first `size` that the blit of a
+// width x height block, rows `stride` pixels apart, leaves alone: from the
+// end of each row to the start of the next, or to `size` after the last.
+// The blit writes every other byte there, so those need no fill of their
+// own. Rows lie no closer than `width` apart when there are two or more.
+void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height, int32_t stride)
+{
+    const int64_t rowBytes = int64_t(width) * 4;
+    const int64_t pitchBytes = int64_t(stride) * 4;
+    for (int64_t row = 0; row < height; ++row) {
+        const int64_t gapStart = row * pitchBytes + rowBytes;
+        if (gapStart >= size)
+            break;
+        const int64_t gapEnd = row + 1 < height ? std::min<int64_t>((row + 1) * pitchBytes, size) : size;
+        std::memset(pixels + gapStart, frameFill, size_t(gapEnd - gapStart));
+    }
 }
 
 } // namespace
@@ -118,16 +137,25 @@ bool KelvoSubDecode::produceFrame()
     int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
     std::unique_ptr<uint8_t[]> scratch;
     try {
-        scratch.reset(new uint8_t[capacity]);
+        if (capacity > 0)
+            scratch.reset(new uint8_t[capacity]);
     } catch (...) {
         frame->dropReference();
         throw;
     }
     frame->size = size;
 
+    // The fill byte remains only where the blit does not write; when a blit
+    // follows, the fill skips the bytes it will overwrite.
+    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
+    const uint8_t* tables[4];
+    const bool blit = orderTables(channels, outputFourcc, tables);
+
     // A frame of no pixels may come without a payload; any other must have one.
     auto* pixels = static_cast<uint8_t*>(frame->lock());
-    if (pixels)
+    if (pixels && blit)
+        fillAroundRows(pixels, size, width, height, frame->stride);
+    else if (pixels)
         std::memset(pixels, frameFill, size_t(size));
     frame->unlock();
     if (!pixels && size > 0) {
@@ -140,9 +168,7 @@ bool KelvoSubDecode::produceFrame()
     frame->timing[0] = heldBuffer->timing[0];
     frame->timing[1] = heldBuffer->timing[1];
 
-    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
-    const uint8_t* tables[4];
-    if (orderTables(channels, outputFourcc, tables)) {
+    if (blit) {
         pixels = static_cast<uint8_t*>(frame->lock());
         if (pixels)
             blitIndexedBitmap(scratch.get(), width, height, 0, 0, pixels, frame->stride, height, tables, true);

@@ -66,7 +66,9 @@ private:
     bool deliverToInput(uint32_t code, Variant* value);
     // Output port operations.
     bool notifyOutput(uint32_t code, Variant* value);
-    // Turns the held packet into one frame and hands it downstream.
+    // Turns the held packet into one frame and hands it downstream. Its only
+    // heap allocation is the decoder's 4-bit image, (width * height + 1) / 2
+    // bytes (none for an empty one), freed before the frame is delivered.
     bool produceFrame();
 
     boost::recursive_mutex mutex;

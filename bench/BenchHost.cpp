@@ -1,0 +1,46 @@
+#include "bench/BenchHost.h"
+
+#include "framework/GetPlugin.h"
+#include "framework/Identifiers.h"
+
+namespace Qor::Bench {
+
+namespace {
+
+Variant object(void* pointer)
+{
+    Variant v{};
+    v.type = TypeObject;
+    v.value.asObject = pointer;
+    return v;
+}
+
+} // namespace
+
+ConnectedComponent::ConnectedComponent(const char* inputCode, const char* outputCode)
+{
+    getPlugin(&host, &plugin);
+    void* found = nullptr;
+    plugin->queryInterface(Identifiers::interfaceTransform, &found);
+    auto* transform = static_cast<TransformInterface*>(found);
+    in = static_cast<OutputInterface*>(transform)->openPort(PortFormat{1, inputCode, 0});
+    out = static_cast<InputInterface*>(transform)->openPort(PortFormat{1, outputCode, 0});
+    Variant v = object(&allocator);
+    out->notify(EVT_SET_ALLOCATOR, &v);
+    v = object(&sink);
+    out->notify(EVT_SET_SINK, &v);
+}
+
+ConnectedComponent::~ConnectedComponent()
+{
+    plugin->dropReference();
+}
+
+bool ConnectedComponent::deliver(ReusedBuffer& packet)
+{
+    packet.addReference();
+    Variant v = object(&packet);
+    return in->deliver(MSG_SAMPLE, &v);
+}
+
+} // namespace Qor::Bench

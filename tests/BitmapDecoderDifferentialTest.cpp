@@ -1,0 +1,159 @@
+// The decoder against its plain form (tests/support/PlainForms.h) on random
+// input: encoded pictures in every code form, cut short at random, random
+// bytes under random headers, offsets anywhere. Both decode into copies of
+// one buffer of random bytes, so the whole buffer must match, untouched
+// nibbles and bytes past the image included. Data and image blocks are
+// exactly as long as they claim, for AddressSanitizer.
+#include "encode/RunLengthEncoder.h"
+#include "subdecode/BitmapDecoder.h"
+#include "tests/support/IndexedImages.h"
+#include "tests/support/PlainForms.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+namespace Qor {
+namespace {
+
+using Testing::exactCopy;
+using Testing::plainDecodeBitmap;
+using Testing::randomRunImage;
+
+class DecoderInputs {
+public:
+    explicit DecoderInputs(uint32_t seed) : random(seed) {}
+
+    int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); }
+
+    // Mostly small, so that rows start at both parities and runs cross row
+    // ends often; now and then none, or very wide.
+    uint16_t side()
+    {
+        const int kind = pick(0, 99);
+        if (kind < 5)
+            return uint16_t(pick(0, 3));
+        if (kind < 30)
+            return uint16_t(pick(1, 16));
+        if (kind < 55)
+            return uint16_t(pick(1, 64));
+        if (kind < 98)
+            return uint16_t(pick(1, 300));
+        return uint16_t(pick(1000, 4000));
+    }
+
+    // Run-length data for a width x height picture, and its second field's offset.
+    std::vector<uint8_t> data(uint16_t width, uint16_t height, uint16_t& offset)
+    {
+        std::vector<uint8_t> bytes;
+        const int kind = pick(0, 3);
+        if (kind == 0 || width == 0 || height == 0) {
+            bytes.resize(size_t(pick(0, 600)));
+            for (uint8_t& byte : bytes)
+                byte = uint8_t(random());
+            offset = uint16_t(pick(0, 5) == 0 ? pick(0, 65535) : pick(0, int(bytes.size()) + 4));
+            return bytes;
+        }
+        // Encoded pictures: runs of every length, or noise of one to three.
+        std::vector<uint8_t> indices = randomRunImage(random, width, height);
+        if (kind == 1) {
+            uint8_t colour = 0;
+            for (size_t i = 0; i < indices.size();) {
+                colour = uint8_t((colour + pick(1, 3)) % 4);
+                for (int run = pick(1, 3); run > 0 && i < indices.size(); --run)
+                    indices[i++] = colour;
+            }
+        }
+        RunLengthOptions options;
+        options.fourNibbleCodes = pick(0, 3) == 0;
+        options.endOfRow = EndOfRowCode(pick(0, 2));
+        options.passRowEnd = pick(0, 1) == 1;
+        const EncodedBitmap encoded = encodeRunLength(indices.data(), width, height, options);
+        bytes = encoded.data;
+        offset = uint16_t(std::min<size_t>(encoded.secondFieldOffset, 0xFFFF));
+        // Cut short, or with some bytes flipped.
+        if (pick(0, 3) == 0)
+            bytes.resize(size_t(pick(0, int(bytes.size()))));
+        if (pick(0, 4) == 0 && !bytes.empty())
+            for (int flips = pick(1, 8); flips > 0; --flips)
+                bytes[size_t(pick(0, int(bytes.size()) - 1))] ^= uint8_t(pick(1, 255));
+        return bytes;
+    }
+
+    std::mt19937 random;
+};
+
+TEST(BitmapDecoderDifferential, MatchesPlainFormOnRandomInput)
+{
+    DecoderInputs inputs(0x64696666);
+    for (int round = 0; round < 4000; ++round) {
+        const uint16_t width = inputs.side();
+        const uint16_t height = inputs.side();
+        uint16_t offset = 0;
+        const std::vector<uint8_t> bytes = inputs.data(width, height, offset);
+        int32_t dataLength = int32_t(bytes.size());
+        if (inputs.pick(0, 20) == 0)
+            dataLength = -inputs.pick(1, 100);
+        const auto data = exactCopy(bytes.data(), bytes.size());
+        PacketHeader header{};
+        header.width = width;
+        header.height = height;
+        header.secondFieldOffset = offset;
+        header.bitmapData = data.get();
+
+        const int32_t need = int32_t((int64_t(width) * height + 1) / 2);
+        int32_t capacityIn = need + (inputs.pick(0, 3) == 0 ? inputs.pick(0, 9) : 0);
+        if (inputs.pick(0, 15) == 0)
+            capacityIn = std::max(0, need - inputs.pick(1, 3));
+        std::vector<uint8_t> start(size_t(std::max(capacityIn, 0)));
+        for (uint8_t& byte : start)
+            byte = uint8_t(inputs.random());
+        const auto image = exactCopy(start.data(), start.size());
+        const auto expected = exactCopy(start.data(), start.size());
+
+        SCOPED_TRACE(testing::Message() << "round " << round << ": " << width << "x" << height << ", length "
+                                        << dataLength << ", offset " << offset << ", capacity " << capacityIn);
+        int32_t capacity = capacityIn;
+        int32_t expectedCapacity = capacityIn;
+        const int32_t result = decodeBitmap(&header, dataLength, capacity, image.get());
+        const int32_t expectedResult = plainDecodeBitmap(&header, dataLength, expectedCapacity, expected.get());
+        EXPECT_EQ(result, expectedResult);
+        EXPECT_EQ(capacity, expectedCapacity);
+        EXPECT_TRUE(std::equal(image.get(), image.get() + start.size(), expected.get()));
+        if (HasFailure())
+            break;
+    }
+}
+
+// The plain form itself, on the hand-decoded examples of the decoder's tests
+// that involve both fields, cut runs and odd widths.
+TEST(BitmapDecoderDifferential, PlainFormDecodesHandCodedData)
+{
+    const struct {
+        uint16_t width, height, offset;
+        std::vector<uint8_t> data;
+        std::vector<uint8_t> image;
+    } rows[] = {
+        {4, 3, 4, {0x5B, 0x60, 0x00, 0x02, 0x11}, {0x22, 0x22, 0x11, 0x11, 0x13, 0x32}},
+        {3, 2, 1, {0xD0, 0x60, 0x00, 0x30}, {0x23, 0x31, 0x11}},
+        {8, 1, 2, {0x00, 0x1B}, {0x33, 0x33, 0x33, 0x00}},
+        {8, 2, 1, {0x01, 0x23}, {0x33, 0x33, 0x33, 0x33, 0x33, 0x33, 0x33, 0x33}},
+        {3, 1, 1, {0xD0}, {0x11, 0x1E}},
+    };
+    for (const auto& row : rows) {
+        PacketHeader header{};
+        header.width = row.width;
+        header.height = row.height;
+        header.secondFieldOffset = row.offset;
+        header.bitmapData = row.data.data();
+        std::vector<uint8_t> image(row.image.size(), 0xEE);
+        int32_t capacity = int32_t(image.size());
+        EXPECT_EQ(plainDecodeBitmap(&header, int32_t(row.data.size()), capacity, image.data()), DecodeOk);
+        EXPECT_EQ(image, row.image);
+    }
+}
+
+} // namespace
+} // namespace Qor

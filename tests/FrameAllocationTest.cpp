@@ -1,0 +1,239 @@
+// Frame production's heap use: one block for the decoder's 4-bit image, of
+// exactly the size it needs, and nothing else, counted by replacing the
+// global operator new for this program alone. The host objects here allocate
+// nothing while a packet goes through, so that every allocation counted is
+// the component's.
+#include "encode/PacketWriter.h"
+#include "framework/ComponentInterface.h"
+#include "framework/GetPlugin.h"
+#include "framework/Identifiers.h"
+#include "framework/Plugin.h"
+#include "host/Host.h"
+#include "tests/support/IndexedImages.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <iterator>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Sizes of the allocations made while `counting` is set; the first few are kept.
+bool counting = false;
+size_t allocationCount = 0;
+size_t allocationSizes[8];
+
+void* allocate(size_t size)
+{
+    if (counting) {
+        if (allocationCount < std::size(allocationSizes))
+            allocationSizes[allocationCount] = size;
+        ++allocationCount;
+    }
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+} // namespace
+
+void* operator new(size_t size)
+{
+    return allocate(size);
+}
+
+void* operator new[](size_t size)
+{
+    return allocate(size);
+}
+
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, size_t) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, size_t) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+
+namespace Qor {
+namespace {
+
+class QuietHost : public Host {
+public:
+    int32_t reserved1() override { return 0; }
+    int32_t reserved2() override { return 0; }
+    int32_t reserved3() override { return 0; }
+    int32_t reserved4() override { return 0; }
+    int32_t reserved5() override { return 0; }
+    int32_t reserved6() override { return 0; }
+    int32_t reserved7() override { return 0; }
+    int32_t willDestroyPlugin(Plugin*) override { return 0; }
+    int32_t didDestroyPlugin(Plugin*) override { return 0; }
+};
+
+// Its payload is sized before the packet arrives and never grows.
+class FixedBuffer : public MediaBuffer {
+public:
+    explicit FixedBuffer(std::vector<uint8_t> bytes) : payload(std::move(bytes)) {}
+    int32_t addReference() override { return ++references; }
+    int32_t dropReference() override { return --references; }
+    void* lock() override { return payload.empty() ? nullptr : payload.data(); }
+    void unlock() override {}
+
+    std::vector<uint8_t> payload;
+    int32_t references = 1;
+};
+
+class FixedAllocator : public BufferAllocator {
+public:
+    explicit FixedAllocator(size_t bytes) : frame(std::vector<uint8_t>(bytes, 0xA5)) {}
+    int32_t reserved1() override { return 0; }
+    void configure(int32_t) override {}
+    MediaBuffer* allocate(int32_t width, int32_t height, int32_t) override
+    {
+        frame.stride = width + padding;
+        if (size_t(frame.stride) * size_t(height) * 4 > frame.payload.size())
+            return nullptr;
+        ++frames;
+        return &frame;
+    }
+
+    FixedBuffer frame;
+    int32_t padding = 0;
+    int frames = 0;
+};
+
+class TakingSink : public PortInterface {
+public:
+    bool query(uint32_t, uint32_t) override { return true; }
+    bool notify(uint32_t, Variant*) override { return true; }
+    bool request(uint32_t, uint32_t) override { return false; }
+    bool deliver(uint32_t code, Variant*) override
+    {
+        taken += code == MSG_SAMPLE;
+        return true;
+    }
+    int taken = 0;
+};
+
+Variant object(void* pointer)
+{
+    Variant v{};
+    v.type = TypeObject;
+    v.value.asObject = pointer;
+    return v;
+}
+
+TEST(FrameAllocation, OnlyTheDecodersImageIsAllocated)
+{
+    std::mt19937 random(0x616C6C6F);
+    const struct {
+        const char* input;
+        const char* output;
+        uint16_t width;
+        uint16_t height;
+        int32_t padding;
+    } rows[] = {
+        {"GPHB", "RGBA", 200, 50, 0},
+        {"GPHA", "ARGB", 201, 33, 7},
+        {"GPHB", "BGRA", 1, 1, 0},
+        {"GPHA", "ABGR", 640, 3, 16},
+        {"GPHB", "RGBA", 0, 9, 0},
+        {"GPHB", "RGBA", 9, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.input << " to " << row.output << ", " << row.width << "x" << row.height);
+        PacketContents contents;
+        contents.width = row.width;
+        contents.height = row.height;
+        contents.indices = Testing::randomRunImage(random, row.width, row.height);
+        if (std::string(row.input) == "GPHA")
+            contents.alpha = std::array<uint8_t, 4>{0, 80, 160, 255};
+        const WrittenPacket written = writePacket(contents);
+        ASSERT_TRUE(written) << written.error;
+
+        QuietHost host;
+        Plugin* plugin = nullptr;
+        getPlugin(&host, &plugin);
+        void* found = nullptr;
+        plugin->queryInterface(Identifiers::interfaceTransform, &found);
+        auto* transform = static_cast<TransformInterface*>(found);
+        PortInterface* in = static_cast<OutputInterface*>(transform)->openPort(PortFormat{1, row.input, 0});
+        PortInterface* out = static_cast<InputInterface*>(transform)->openPort(PortFormat{1, row.output, 0});
+        FixedAllocator allocator(size_t(row.width + row.padding) * row.height * 4);
+        allocator.padding = row.padding;
+        TakingSink sink;
+        Variant v = object(&allocator);
+        out->notify(EVT_SET_ALLOCATOR, &v);
+        v = object(&sink);
+        out->notify(EVT_SET_SINK, &v);
+        FixedBuffer packet(written.bytes);
+        packet.size = int32_t(written.bytes.size());
+
+        v = object(&packet);
+        allocationCount = 0;
+        counting = true;
+        const bool taken = in->deliver(MSG_SAMPLE, &v);
+        counting = false;
+
+        EXPECT_TRUE(taken);
+        EXPECT_EQ(allocator.frames, 1);
+        EXPECT_EQ(sink.taken, 1);
+        const size_t image = (size_t(row.width) * row.height + 1) / 2;
+        if (image == 0) {
+            EXPECT_EQ(allocationCount, 0u);
+        } else {
+            ASSERT_EQ(allocationCount, 1u);
+            EXPECT_EQ(allocationSizes[0], image);
+        }
+        plugin->dropReference();
+    }
+}
+
+} // namespace
+} // namespace Qor
