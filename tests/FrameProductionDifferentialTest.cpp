@@ -27,8 +27,8 @@ using Testing::RecordingSink;
 
 // The plain form behind the same recording host objects, with the input
 // port's part of a delivery done as the component does it.
-struct PlainSession {
-    explicit PlainSession(bool hasAlpha, const char* order) : hasAlpha(hasAlpha), order(order) {}
+struct PlainProducer {
+    explicit PlainProducer(bool hasAlpha, const char* order) : hasAlpha(hasAlpha), order(order) {}
 
     bool deliver(RecordingBuffer* packet)
     {
@@ -121,7 +121,7 @@ TEST(FrameProductionDifferential, SameHostCallsAndFrameBytesAsPlainForm)
         ComponentSession component(input, order);
         component.allocator.extraStride = extraStride;
         component.ready();
-        PlainSession plain(hasAlpha, order);
+        PlainProducer plain(hasAlpha, order);
         plain.allocator.extraStride = extraStride;
         component.log.clear();
 
