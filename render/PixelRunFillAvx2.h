@@ -1,0 +1,63 @@
+// The run fill kernel with AVX2 stores of eight pixels (see PixelRunFill.h).
+// For units built with AVX2 only.
+#ifndef KELVO_RENDER_PIXELRUNFILLAVX2_H
+#define KELVO_RENDER_PIXELRUNFILLAVX2_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include <immintrin.h>
+
+namespace Qor {
+namespace {
+
+struct PixelRunFillAvx2 {
+    static constexpr int Reach = 16;
+
+    static void store(uint8_t* out, __m256i eight) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), eight); }
+    static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
+
+    // Runs of eight pixels or more: a store at either end, and between them
+    // stores on 32-byte boundaries where the row's pixels allow it.
+    static void fill(uint8_t* out, uint32_t pixel, size_t count)
+    {
+        if (count >= 8) {
+            const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
+            uint8_t* const end = out + 4 * count;
+            store(out, eight);
+            // Whole pixels up to the next boundary, or as near it as a
+            // row that is not 4-byte aligned comes.
+            uint8_t* at = out + ((32 - (reinterpret_cast<uintptr_t>(out) & 31)) & ~uintptr_t(3));
+            for (; at + 32 <= end; at += 32)
+                store(at, eight);
+            store(end - 32, eight);
+            return;
+        }
+        if (count >= 4) {
+            const __m128i four = _mm_set1_epi32(int32_t(pixel));
+            store(out, four);
+            store(out + 4 * count - 16, four);
+        } else if (count >= 2) {
+            const uint64_t two = uint64_t(pixel) << 32 | pixel;
+            std::memcpy(out, &two, 8);
+            std::memcpy(out + 4 * count - 8, &two, 8);
+        } else if (count == 1) {
+            std::memcpy(out, &pixel, 4);
+        }
+    }
+
+    static void storeAhead(uint8_t* out, uint32_t pixel)
+    {
+        const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
+        store(out, eight);
+        store(out + 32, eight);
+    }
+
+    static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
+};
+
+} // namespace
+} // namespace Qor
+
+#endif

@@ -1,0 +1,60 @@
+// The run fill kernel with SSE2 stores of four pixels (see PixelRunFill.h).
+// For units built with SSE2 only.
+#ifndef KELVO_RENDER_PIXELRUNFILLSSE2_H
+#define KELVO_RENDER_PIXELRUNFILLSSE2_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include <emmintrin.h>
+
+namespace Qor {
+namespace {
+
+struct PixelRunFillSse2 {
+    static constexpr int Reach = 16;
+
+    static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
+
+    // Runs of four pixels or more: a store at either end, and between them
+    // stores on 16-byte boundaries where the row's pixels allow it.
+    static void fill(uint8_t* out, uint32_t pixel, size_t count)
+    {
+        if (count >= 4) {
+            const __m128i four = _mm_set1_epi32(int32_t(pixel));
+            uint8_t* const end = out + 4 * count;
+            store(out, four);
+            // Whole pixels up to the next boundary, or as near it as a
+            // row that is not 4-byte aligned comes.
+            uint8_t* at = out + ((16 - (reinterpret_cast<uintptr_t>(out) & 15)) & ~uintptr_t(3));
+            for (; at + 16 <= end; at += 16)
+                store(at, four);
+            store(end - 16, four);
+            return;
+        }
+        if (count >= 2) {
+            const uint64_t two = uint64_t(pixel) << 32 | pixel;
+            std::memcpy(out, &two, 8);
+            std::memcpy(out + 4 * count - 8, &two, 8);
+        } else if (count == 1) {
+            std::memcpy(out, &pixel, 4);
+        }
+    }
+
+    static void storeAhead(uint8_t* out, uint32_t pixel)
+    {
+        const __m128i four = _mm_set1_epi32(int32_t(pixel));
+        store(out, four);
+        store(out + 16, four);
+        store(out + 32, four);
+        store(out + 48, four);
+    }
+
+    static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
+};
+
+} // namespace
+} // namespace Qor
+
+#endif
