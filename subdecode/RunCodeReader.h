@@ -50,9 +50,9 @@ public:
 
     bool exhausted() const { return nearLimit && nibble() >= limit; }
 
-    // The next code's value and whether it is the end-of-row code (0 to 3 in
-    // four nibbles).
-    uint32_t readCode(bool& toRowEnd)
+    // The next code's value. Only the end-of-row code (three zero nibbles,
+    // then the colour) has a value below 4.
+    uint32_t readCode()
     {
         if (held < 4)
             refill();
@@ -60,7 +60,6 @@ public:
         // Counted rather than branched on: where codes of different lengths
         // mix, which comes next is not predictable.
         const int length = 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
-        toRowEnd = window < 0x4;
         consume(length);
         return window >> (16 - 4 * length);
     }
@@ -174,10 +173,9 @@ inline int64_t readRun(NibbleReader& reader, int64_t rest, unsigned& colour)
     colour = 0;
     if (reader.exhausted())
         return rest;
-    bool toRowEnd = false;
-    const uint32_t value = reader.readCode(toRowEnd);
+    const uint32_t value = reader.readCode();
     colour = value & 3;
-    if (toRowEnd)
+    if (value < 4)
         return rest;
     // A run longer than the row is cut; its remainder does not carry over.
     const int64_t run = value >> 2;
