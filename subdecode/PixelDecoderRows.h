@@ -19,62 +19,100 @@
 namespace Qor {
 namespace {
 
-// Draws a field's rows, frame rows `firstRow`, firstRow + 2... below `height`.
-// The reader is a copy of its own, so that its state may stay in registers.
+// Draws the next run, or four runs of one-nibble codes, of a row with at
+// least Fill::Reach pixels left, from a reader ready for eight nibbles. A
+// short run goes out as a store of fixed width that may reach past it, and
+// four one-nibble codes (at most 12 pixels, reaching 13) as four stores
+// with no length worked out.
 template <class Fill>
-void drawField(NibbleReader reader, int64_t firstRow, const PixelDecoderJob& job)
+inline void drawStep(NibbleReader& reader, uint8_t*& out, int64_t& rest, const uint32_t* colours)
 {
-    const int64_t width = job.width;
-    const std::ptrdiff_t rowBytes = std::ptrdiff_t(job.pitch) * 4;
-    const uint32_t* const colours = job.colours;
     static_assert(Fill::Reach >= 13, "four one-nibble codes reach 13 pixels");
-    for (int64_t row = firstRow; row < job.height; row += 2) {
-        uint8_t* out = job.pixels + row * rowBytes;
-        int64_t rest = width;
-        // Far from the row's end a short run goes out as a store of fixed
-        // width that may reach past it, and four one-nibble codes (at most
-        // 12 pixels, reaching 13) in four stores without a length worked out.
-        while (rest >= Fill::Reach) {
-            uint32_t codes;
-            if (reader.readFourShortCodes(codes)) {
-                int64_t drawn = 0;
-                for (int shift = 12; shift >= 0; shift -= 4) {
-                    const unsigned code = (codes >> shift) & 0x0F;
-                    Fill::storeFour(out + 4 * drawn, colours[code & 3]);
-                    drawn += code >> 2;
-                }
-                out += 4 * drawn;
-                rest -= drawn;
-                continue;
-            }
-            unsigned colour;
-            const int64_t run = readRun(reader, rest, colour);
-            if (run <= Fill::Reach)
-                Fill::storeAhead(out, colours[colour]);
-            else
-                Fill::fill(out, colours[colour], size_t(run));
-            out += 4 * run;
-            rest -= run;
+    const uint32_t window = reader.window();
+    if (fourShortCodes(window)) {
+        reader.skip(4);
+        int64_t drawn = 0;
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            const unsigned code = (window >> shift) & 0x0F;
+            Fill::storeFour(out + 4 * drawn, colours[code & 3]);
+            drawn += code >> 2;
         }
-        while (rest > 0) {
-            unsigned colour;
-            const int64_t run = readRun(reader, rest, colour);
-            Fill::fill(out, colours[colour], size_t(run));
-            out += 4 * run;
-            rest -= run;
-        }
-        reader.alignToByte();
+        out += 4 * drawn;
+        rest -= drawn;
+        return;
     }
+    const int length = codeLength(window);
+    reader.skip(length);
+    const uint32_t value = window >> (16 - 4 * length);
+    const uint32_t pixel = colours[value & 3];
+    // The end-of-row code, and a run cut at the row's end.
+    int64_t run = value >> 2;
+    run = value < 4 || run > rest ? rest : run;
+    if (run <= Fill::Reach)
+        Fill::storeAhead(out, pixel);
+    else
+        Fill::fill(out, pixel, size_t(run));
+    out += 4 * run;
+    rest -= run;
 }
 
+// Draws the rest of a row and readies the reader for the field's next row.
+template <class Fill>
+void drawRowEnd(NibbleReader& reader, uint8_t* out, int64_t rest, const uint32_t* colours)
+{
+    while (rest >= Fill::Reach) {
+        if (reader.readyForEight()) {
+            drawStep<Fill>(reader, out, rest, colours);
+            continue;
+        }
+        // Near the field's limit: one code at a time, each checked.
+        unsigned colour;
+        const int64_t run = readRun(reader, rest, colour);
+        Fill::fill(out, colours[colour], size_t(run));
+        out += 4 * run;
+        rest -= run;
+    }
+    while (rest > 0) {
+        unsigned colour;
+        const int64_t run = readRun(reader, rest, colour);
+        Fill::fill(out, colours[colour], size_t(run));
+        out += 4 * run;
+        rest -= run;
+    }
+    reader.alignToByte();
+}
+
+// The fields are drawn a row of each at a time, a step of each in turn
+// while both rows are far from their ends: every code's length depends on
+// the one before it, and two fields make two such chains the processor can
+// work on at once.
 template <class Fill>
 void drawBitmap(const PixelDecoderJob& job)
 {
     if (job.width <= 0 || job.height <= 0)
         return;
     FieldReaders fields(job.data, job.dataLength, job.secondFieldOffset);
-    drawField<Fill>(fields.first, 0, job);
-    drawField<Fill>(fields.second, 1, job);
+    NibbleReader first = fields.first;
+    NibbleReader second = fields.second;
+    const uint32_t colours[4] = {job.colours[0], job.colours[1], job.colours[2], job.colours[3]};
+    const std::ptrdiff_t rowBytes = std::ptrdiff_t(job.pitch) * 4;
+    for (int64_t row = 0; row < job.height; row += 2) {
+        uint8_t* firstOut = job.pixels + row * rowBytes;
+        int64_t firstRest = job.width;
+        if (row + 1 == job.height) {
+            drawRowEnd<Fill>(first, firstOut, firstRest, colours);
+            break;
+        }
+        uint8_t* secondOut = firstOut + rowBytes;
+        int64_t secondRest = job.width;
+        while (firstRest >= Fill::Reach && secondRest >= Fill::Reach && first.readyForEight()
+            && second.readyForEight()) {
+            drawStep<Fill>(first, firstOut, firstRest, colours);
+            drawStep<Fill>(second, secondOut, secondRest, colours);
+        }
+        drawRowEnd<Fill>(first, firstOut, firstRest, colours);
+        drawRowEnd<Fill>(second, secondOut, secondRest, colours);
+    }
 }
 
 } // namespace

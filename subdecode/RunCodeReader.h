@@ -44,6 +44,21 @@ inline uint64_t loadBigEndian64(const uint8_t* bytes)
 // code's last nibble, so such a code paints colour 0, and the field is
 // exhausted after it: the pixels are those of a field that ended before the
 // code, which is the other reading the format permits.
+// The length in nibbles of the code at the top of a window of four nibbles.
+// Counted rather than branched on: where codes of different lengths mix,
+// which comes next is not predictable.
+inline int codeLength(uint32_t window)
+{
+    return 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
+}
+
+// Whether a window of four nibbles holds four one-nibble codes: a nibble of
+// 4 or more has one of its top two bits set.
+inline bool fourShortCodes(uint32_t window)
+{
+    return ((window | window >> 1) & 0x4444) == 0x4444;
+}
+
 class NibbleReader {
 public:
     NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
@@ -57,9 +72,7 @@ public:
         if (held < 4)
             refill();
         const uint32_t window = uint32_t(buffer >> 48);
-        // Counted rather than branched on: where codes of different lengths
-        // mix, which comes next is not predictable.
-        const int length = 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
+        const int length = codeLength(window);
         consume(length);
         return window >> (16 - 4 * length);
     }
@@ -74,8 +87,7 @@ public:
         if (nearLimit && nibble() + 3 >= limit)
             return false;
         const uint32_t window = uint32_t(buffer >> 48);
-        // A nibble of 4 or more has one of its top two bits set.
-        if (((window | window >> 1) & 0x4444) != 0x4444)
+        if (!fourShortCodes(window))
             return false;
         codes = window;
         consume(4);
@@ -98,6 +110,21 @@ public:
         consume(2);
         return true;
     }
+
+    // For loops that check once a step: true when at least eight nibbles
+    // are loaded and all of them lie below the limit, so that the caller may
+    // take up to eight through window() and skip() with no check of its own.
+    bool readyForEight()
+    {
+        if (held < 8)
+            refill();
+        return !nearLimit;
+    }
+
+    // The next four nibbles, the first in bits 15 to 12.
+    uint32_t window() const { return uint32_t(buffer >> 48); }
+
+    void skip(int count) { consume(count); }
 
     // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
     void alignToByte()
