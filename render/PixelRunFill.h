@@ -26,6 +26,7 @@ namespace {
 
 struct PixelRunFillPortable {
     static constexpr int Reach = 16;
+    static constexpr int FarReach = 64;
 
     static uint64_t twice(uint32_t pixel) { return uint64_t(pixel) << 32 | pixel; }
 
@@ -42,6 +43,13 @@ struct PixelRunFillPortable {
     {
         const uint64_t two = twice(pixel);
         for (int i = 0; i < Reach; i += 2)
+            std::memcpy(out + 4 * i, &two, 8);
+    }
+
+    static void storeFarAhead(uint8_t* out, uint32_t pixel)
+    {
+        const uint64_t two = twice(pixel);
+        for (int i = 0; i < FarReach; i += 2)
             std::memcpy(out + 4 * i, &two, 8);
     }
 

@@ -14,6 +14,7 @@ namespace {
 
 struct PixelRunFillAvx2 {
     static constexpr int Reach = 16;
+    static constexpr int FarReach = 64;
 
     static void store(uint8_t* out, __m256i eight) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), eight); }
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
@@ -29,6 +30,12 @@ struct PixelRunFillAvx2 {
             // Whole pixels up to the next boundary, or as near it as a
             // row that is not 4-byte aligned comes.
             uint8_t* at = out + ((32 - (reinterpret_cast<uintptr_t>(out) & 31)) & ~uintptr_t(3));
+            for (; at + 128 <= end; at += 128) {
+                store(at, eight);
+                store(at + 32, eight);
+                store(at + 64, eight);
+                store(at + 96, eight);
+            }
             for (; at + 32 <= end; at += 32)
                 store(at, eight);
             store(end - 32, eight);
@@ -52,6 +59,13 @@ struct PixelRunFillAvx2 {
         const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
         store(out, eight);
         store(out + 32, eight);
+    }
+
+    static void storeFarAhead(uint8_t* out, uint32_t pixel)
+    {
+        const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
+        for (int i = 0; i < 4 * FarReach; i += 32)
+            store(out + i, eight);
     }
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }

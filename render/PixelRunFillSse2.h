@@ -14,6 +14,7 @@ namespace {
 
 struct PixelRunFillSse2 {
     static constexpr int Reach = 16;
+    static constexpr int FarReach = 64;
 
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
 
@@ -49,6 +50,13 @@ struct PixelRunFillSse2 {
         store(out + 16, four);
         store(out + 32, four);
         store(out + 48, four);
+    }
+
+    static void storeFarAhead(uint8_t* out, uint32_t pixel)
+    {
+        const __m128i four = _mm_set1_epi32(int32_t(pixel));
+        for (int i = 0; i < 4 * FarReach; i += 16)
+            store(out + i, four);
     }
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }

@@ -50,6 +50,8 @@ inline void drawStep(NibbleReader& reader, uint8_t*& out, int64_t& rest, const u
     run = value < 4 || run > rest ? rest : run;
     if (run <= Fill::Reach)
         Fill::storeAhead(out, pixel);
+    else if (run <= Fill::FarReach && rest >= Fill::FarReach)
+        Fill::storeFarAhead(out, pixel);
     else
         Fill::fill(out, pixel, size_t(run));
     out += 4 * run;
