@@ -7,7 +7,9 @@
 //   whose row has at least Reach pixels left: the pixels past the run are
 //   stored again by the runs that follow it, so a short run costs a few
 //   stores of fixed width, whatever its length;
-// - storeFour(out, pixel) stores four pixels, likewise for runs of one to three.
+// - storeFour(out, pixel) stores four pixels, likewise for runs of one to three;
+// - storeFarAhead(out, pixel) stores FarReach pixels, likewise for longer runs;
+// - copyShort(out, from, count) copies `count` pixels, fewer than Reach.
 //
 // `out` may lie at any byte address; `pixel` holds the pixel's four bytes in
 // memory order. This header has the plain C++ kernel; the vector ones are in
@@ -59,6 +61,8 @@ struct PixelRunFillPortable {
         std::memcpy(out, &two, 8);
         std::memcpy(out + 8, &two, 8);
     }
+
+    static void copyShort(uint8_t* out, const uint8_t* from, size_t count) { std::memcpy(out, from, 4 * count); }
 };
 
 } // namespace

@@ -60,6 +60,28 @@ struct PixelRunFillSse2 {
     }
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
+
+    static __m128i load(const uint8_t* from) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)); }
+
+    // Two stores that overlap as much as `count` asks.
+    static void copyShort(uint8_t* out, const uint8_t* from, size_t count)
+    {
+        const size_t bytes = 4 * count;
+        if (count >= 8) {
+            store(out, load(from));
+            store(out + 16, load(from + 16));
+            store(out + bytes - 32, load(from + bytes - 32));
+            store(out + bytes - 16, load(from + bytes - 16));
+        } else if (count >= 4) {
+            store(out, load(from));
+            store(out + bytes - 16, load(from + bytes - 16));
+        } else if (count >= 2) {
+            std::memcpy(out, from, 8);
+            std::memcpy(out + bytes - 8, from + bytes - 8, 8);
+        } else if (count == 1) {
+            std::memcpy(out, from, 4);
+        }
+    }
 };
 
 } // namespace

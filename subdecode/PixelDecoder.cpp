@@ -37,12 +37,13 @@ bool hasSse2()
     return __builtin_cpu_supports("sse2");
 }
 
-// The processor's AVX2 and the system's saving of its registers: the
-// compiler's check covers both.
+// The processor's AVX2 and the system's saving of its registers (the
+// compiler's check covers both), and the BMI shifts that come with it on
+// every processor that has it.
 bool hasAvx2()
 {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
 }
 #endif
 

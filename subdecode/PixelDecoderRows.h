@@ -74,12 +74,19 @@ void drawRowEnd(NibbleReader& reader, uint8_t* out, int64_t rest, const uint32_t
         out += 4 * run;
         rest -= run;
     }
-    while (rest > 0) {
-        unsigned colour;
-        const int64_t run = readRun(reader, rest, colour);
-        Fill::fill(out, colours[colour], size_t(run));
-        out += 4 * run;
-        rest -= run;
+    // The last pixels, fewer than Fill::Reach, go through a few bytes on the
+    // stack, where stores may reach past the row's end, and then to the row.
+    if (rest > 0) {
+        alignas(32) uint8_t tail[4 * 2 * Fill::Reach];
+        uint8_t* at = tail;
+        for (int64_t left = rest; left > 0;) {
+            unsigned colour;
+            const int64_t run = readRun(reader, left, colour);
+            Fill::storeAhead(at, colours[colour]);
+            at += 4 * run;
+            left -= run;
+        }
+        Fill::copyShort(out, tail, size_t(rest));
     }
     reader.alignToByte();
 }
