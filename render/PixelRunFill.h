@@ -9,7 +9,7 @@
 //   stores of fixed width, whatever its length;
 // - storeFour(out, pixel) stores four pixels, likewise for runs of one to three;
 // - storeFarAhead(out, pixel) stores FarReach pixels, likewise for longer runs;
-// - copyShort(out, from, count) copies `count` pixels, fewer than Reach.
+// - copyShort(out, from, count) copies `count` pixels, fewer than 2 * Reach.
 //
 // `out` may lie at any byte address; `pixel` holds the pixel's four bytes in
 // memory order. This header has the plain C++ kernel; the vector ones are in

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include <immintrin.h>
 
@@ -70,11 +71,14 @@ struct PixelRunFillAvx2 {
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
 
-    // Two stores that overlap as much as `count` asks.
+    // Stores from either end that overlap as much as `count` asks.
     static void copyShort(uint8_t* out, const uint8_t* from, size_t count)
     {
         const size_t bytes = 4 * count;
-        if (count >= 8) {
+        if (count >= 16) {
+            for (size_t at : {size_t(0), size_t(32), bytes - 64, bytes - 32})
+                store(out + at, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + at)));
+        } else if (count >= 8) {
             store(out, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
             store(out + bytes - 32, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + bytes - 32)));
         } else if (count >= 4) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include <emmintrin.h>
 
@@ -63,11 +64,16 @@ struct PixelRunFillSse2 {
 
     static __m128i load(const uint8_t* from) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)); }
 
-    // Two stores that overlap as much as `count` asks.
+    // Stores from either end that overlap as much as `count` asks.
     static void copyShort(uint8_t* out, const uint8_t* from, size_t count)
     {
         const size_t bytes = 4 * count;
-        if (count >= 8) {
+        if (count >= 16) {
+            for (size_t at : {size_t(0), size_t(16), size_t(32), size_t(48)}) {
+                store(out + at, load(from + at));
+                store(out + bytes - 64 + at, load(from + bytes - 64 + at));
+            }
+        } else if (count >= 8) {
             store(out, load(from));
             store(out + 16, load(from + 16));
             store(out + bytes - 32, load(from + bytes - 32));

@@ -19,15 +19,56 @@
 namespace Qor {
 namespace {
 
-// Draws the next run, or four runs of one-nibble codes, of a row with at
-// least Fill::Reach pixels left, from a reader ready for eight nibbles. A
-// short run goes out as a store of fixed width that may reach past it, and
-// four one-nibble codes (at most 12 pixels, reaching 13) as four stores
-// with no length worked out.
+// The pixels a step may store past the row's pixels it draws: a step runs
+// only while the row has at least this many left.
+constexpr int64_t StepRoom = 20;
+
+// What a byte at the head of a row's codes holds when it starts with a code
+// of one or two nibbles: a one-nibble code, two of them, or a two-nibble
+// code, as the nibbles they take, the first run's length and colour, the
+// second's colour (the first's again when there is none) and the pixels of
+// both. `nibbles` is 0 for a byte that starts a code of three or four.
+struct ShortCodes {
+    uint8_t nibbles = 0;
+    uint8_t firstRun = 0;
+    uint8_t firstColour = 0;
+    uint8_t secondColour = 0;
+    uint8_t pixels = 0;
+};
+
+struct ShortCodeTable {
+    ShortCodes bytes[256];
+
+    constexpr ShortCodeTable() : bytes()
+    {
+        for (int byte = 0x10; byte < 256; ++byte) {
+            const int high = byte >> 4;
+            const int low = byte & 0x0F;
+            ShortCodes& codes = bytes[byte];
+            // A two-nibble code, a one-nibble code before a longer one, or two one-nibble codes.
+            const int first = high < 4 ? byte : high;
+            codes.nibbles = uint8_t(high >= 4 && low < 4 ? 1 : 2);
+            codes.firstRun = uint8_t(first >> 2);
+            codes.firstColour = uint8_t(first & 3);
+            codes.secondColour = uint8_t(high >= 4 && low >= 4 ? low & 3 : first & 3);
+            codes.pixels = uint8_t(codes.firstRun + (high >= 4 && low >= 4 ? low >> 2 : 0));
+        }
+    }
+};
+
+constexpr ShortCodeTable shortCodeTable;
+
+// Draws the next run, or the next two or four runs of one-nibble codes, of
+// a row with at least StepRoom pixels left, from a reader ready for eight
+// nibbles. Short runs go out as stores of fixed width that may reach past
+// them, with no length worked out: four one-nibble codes (at most 12
+// pixels, reaching 13) as four stores, a byte of one- and two-nibble codes
+// (at most 15 pixels, reaching 19) as two, from a table. Longer codes have
+// their length counted and may be cut at the row's end.
 template <class Fill>
 inline void drawStep(NibbleReader& reader, uint8_t*& out, int64_t& rest, const uint32_t* colours)
 {
-    static_assert(Fill::Reach >= 13, "four one-nibble codes reach 13 pixels");
+    static_assert(Fill::Reach >= 16 && Fill::Reach <= StepRoom, "stores must cover a run of 15 and stay in the room");
     const uint32_t window = reader.window();
     if (fourShortCodes(window)) {
         reader.skip(4);
@@ -39,6 +80,15 @@ inline void drawStep(NibbleReader& reader, uint8_t*& out, int64_t& rest, const u
         }
         out += 4 * drawn;
         rest -= drawn;
+        return;
+    }
+    const ShortCodes codes = shortCodeTable.bytes[window >> 8];
+    if (codes.nibbles) {
+        reader.skip(codes.nibbles);
+        Fill::storeAhead(out, colours[codes.firstColour]);
+        Fill::storeFour(out + 4 * codes.firstRun, colours[codes.secondColour]);
+        out += 4 * codes.pixels;
+        rest -= codes.pixels;
         return;
     }
     const int length = codeLength(window);
@@ -62,7 +112,7 @@ inline void drawStep(NibbleReader& reader, uint8_t*& out, int64_t& rest, const u
 template <class Fill>
 void drawRowEnd(NibbleReader& reader, uint8_t* out, int64_t rest, const uint32_t* colours)
 {
-    while (rest >= Fill::Reach) {
+    while (rest >= StepRoom) {
         if (reader.readyForEight()) {
             drawStep<Fill>(reader, out, rest, colours);
             continue;
@@ -74,15 +124,18 @@ void drawRowEnd(NibbleReader& reader, uint8_t* out, int64_t rest, const uint32_t
         out += 4 * run;
         rest -= run;
     }
-    // The last pixels, fewer than Fill::Reach, go through a few bytes on the
+    // The last pixels, fewer than StepRoom, go through a few bytes on the
     // stack, where stores may reach past the row's end, and then to the row.
     if (rest > 0) {
-        alignas(32) uint8_t tail[4 * 2 * Fill::Reach];
+        alignas(32) uint8_t tail[4 * (StepRoom + Fill::Reach)];
         uint8_t* at = tail;
         for (int64_t left = rest; left > 0;) {
             unsigned colour;
             const int64_t run = readRun(reader, left, colour);
-            Fill::storeAhead(at, colours[colour]);
+            if (run <= Fill::Reach)
+                Fill::storeAhead(at, colours[colour]);
+            else
+                Fill::fill(at, colours[colour], size_t(run));
             at += 4 * run;
             left -= run;
         }
@@ -114,8 +167,14 @@ void drawBitmap(const PixelDecoderJob& job)
         }
         uint8_t* secondOut = firstOut + rowBytes;
         int64_t secondRest = job.width;
-        while (firstRest >= Fill::Reach && secondRest >= Fill::Reach && first.readyForEight()
+        // A step takes at most four nibbles: after the check for eight, two
+        // steps need only the check of the room left.
+        while (firstRest >= StepRoom && secondRest >= StepRoom && first.readyForEight()
             && second.readyForEight()) {
+            drawStep<Fill>(first, firstOut, firstRest, colours);
+            drawStep<Fill>(second, secondOut, secondRest, colours);
+            if (firstRest < StepRoom || secondRest < StepRoom)
+                break;
             drawStep<Fill>(first, firstOut, firstRest, colours);
             drawStep<Fill>(second, secondOut, secondRest, colours);
         }
