@@ -77,23 +77,6 @@ public:
         return window >> (16 - 4 * length);
     }
 
-    // The next four nibbles when they are four one-nibble codes (each 4 or
-    // more), all below the limit: consumed, the first in bits 15 to 12.
-    // Otherwise false, and nothing consumed.
-    bool readFourShortCodes(uint32_t& codes)
-    {
-        if (held < 4)
-            refill();
-        if (nearLimit && nibble() + 3 >= limit)
-            return false;
-        const uint32_t window = uint32_t(buffer >> 48);
-        if (!fourShortCodes(window))
-            return false;
-        codes = window;
-        consume(4);
-        return true;
-    }
-
     // The next byte's two nibbles when both are one-nibble codes below the
     // limit: consumed, the first in bits 7 to 4. Otherwise false, and nothing
     // consumed.

@@ -18,11 +18,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace Qor {
+
+// Kernels are named by their instruction set in test names and messages.
+void PrintTo(const PixelDecoderKernel& kernel, std::ostream* out)
+{
+    *out << kernel.name;
+}
+
 namespace {
 
 using Testing::exactCopy;
