@@ -321,10 +321,10 @@ bool sameFile(const std::string& a, const std::string& b)
 std::string makePacket(const Entry& entry, const Options& options, const PacketStream& stream, PacketRecord& record)
 {
     const std::string name = entry.image == "-" ? std::string("standard input") : entry.image;
-    const SubtitleImageResult read = readSubtitleImage(entry.image, options.exact);
+    SubtitleImageResult read = readSubtitleImage(entry.image, options.exact);
     if (!read)
         return (entry.where.empty() ? "" : entry.where + ": ") + read.error;
-    const SubtitleImage& image = read.image;
+    SubtitleImage& image = read.image;
     if (!image.reduction.empty())
         std::fprintf(stderr, "kelvo-encode: %s\n", image.reduction.c_str());
     if (uint32_t(entry.x) + image.width - 1 > 0xFFFF || uint32_t(entry.y) + image.height - 1 > 0xFFFF)
@@ -342,7 +342,7 @@ std::string makePacket(const Entry& entry, const Options& options, const PacketS
     PacketContents contents;
     contents.width = image.width;
     contents.height = image.height;
-    contents.indices = image.indices;
+    contents.indices = std::move(image.indices);
     for (size_t i = 0; i < 4; ++i)
         contents.palette[i] = PaletteEntry{image.colours[i].red, image.colours[i].green, image.colours[i].blue};
     if (alphaFormat) {
@@ -365,11 +365,11 @@ std::string makePacket(const Entry& entry, const Options& options, const PacketS
     contents.left = entry.x;
     contents.top = entry.y;
     contents.prefixText = options.prefix;
-    const WrittenPacket packet = writePacket(contents);
+    WrittenPacket packet = writePacket(contents);
     if (!packet)
         return name + ": " + packet.error;
     record.timing = entry.timing;
-    record.packet = packet.bytes;
+    record.packet = std::move(packet.bytes);
     return "";
 }
 

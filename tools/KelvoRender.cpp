@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #ifndef KELVO_VERSION
@@ -460,9 +461,17 @@ private:
         }
     }
 
-    std::string make(const Job& job)
+    std::string make(Job& job)
     {
-        const PngImage image = frameAsRgba(job.frame, options.order);
+        PngImage image;
+        if (options.order == "RGBA" && job.frame.width > 0 && job.frame.height > 0) {
+            // Already in the order a PNG keeps: the pixels move over as they are.
+            image.width = uint32_t(job.frame.width);
+            image.height = uint32_t(job.frame.height);
+            image.rgba = std::move(job.frame.pixels);
+        } else {
+            image = frameAsRgba(job.frame, options.order);
+        }
         std::vector<uint8_t> bytes;
         if (!job.frameName.empty()) {
             std::string failure = encodePng(image, bytes, options.compression);
@@ -642,6 +651,10 @@ int main(int argc, char** argv)
     const int status = readOptions(argc, argv, options);
     if (status >= 0)
         return status;
+    // Frames of the same size come and go all run long: their memory is kept
+    // for the next rather than given back and faulted in again.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     struct sigaction action {};
     action.sa_handler = interrupted;
     sigemptyset(&action.sa_mask);

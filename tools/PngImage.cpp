@@ -3,6 +3,7 @@
 #include "tools/AtomicFile.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -136,6 +137,8 @@ void decodeImage(png_structp png, png_infop info, PngWork* work)
     } else {
         // Row by row: the image grows only as far as its data reaches, so a
         // header that claims more than the file holds costs one row.
+        // Room for a start up front, bounded, so that most images need no copy.
+        pixels.reserve(std::min<size_t>(rowBytes * image.height, size_t(16) << 20));
         for (uint32_t y = 0; y < image.height; ++y) {
             pixels.resize(pixels.size() + rowBytes);
             png_read_row(png, pixels.data() + pixels.size() - rowBytes, nullptr);
@@ -165,6 +168,11 @@ void encodeImage(png_structp png, png_infop info, PngWork* work, const PngImage&
         png_set_compression_level(png, compression.level);
     if (!compression.adaptiveFilters)
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    if (compression.runsOnly) {
+        // Each byte less the one a pixel before: a run of one colour becomes zeros.
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_strategy(png, Z_RLE);
+    }
     if (image.indexed()) {
         png_set_IHDR(png, info, image.width, image.height, paletteBitDepth(image.palette.size()),
             PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

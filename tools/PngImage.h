@@ -60,9 +60,12 @@ PngReadResult readPng(const std::string& path);
 // How hard the PNG writer compresses: a zlib level from 0 (stored) to 9, or
 // -1 for zlib's default; `adaptiveFilters` lets libpng choose a filter for
 // every row (smaller files, slower), otherwise rows are stored unfiltered.
+// `runsOnly` has zlib look for runs of one byte alone: far faster, and
+// nearly as small for pictures of flat colour.
 struct PngCompression {
     int level = -1;
     bool adaptiveFilters = true;
+    bool runsOnly = false;
 };
 
 // Encodes `image`: an indexed PNG of the fewest bits a pixel that its
