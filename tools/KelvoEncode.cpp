@@ -439,11 +439,18 @@ int run(const Options& options)
     if (options.alpha && stream.inputFormat != "GPHA")
         return misuse("--alpha applies to GPHA streams only, and " + options.output + " is GPHB");
 
+    // A list that repeats an image at one place makes its packet once.
+    std::string lastKey;
     for (const Entry& entry : entries) {
         PacketRecord record;
-        const std::string error = makePacket(entry, options, stream, record);
-        if (!error.empty())
+        const std::string key = entry.image + "\n" + std::to_string(entry.x) + "," + std::to_string(entry.y);
+        if (key == lastKey) {
+            record.packet = stream.records.back().packet;
+            record.timing = entry.timing;
+        } else if (const std::string error = makePacket(entry, options, stream, record); !error.empty()) {
             return fail(error);
+        }
+        lastKey = key;
         stream.records.push_back(std::move(record));
     }
     std::string error;
