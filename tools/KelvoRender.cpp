@@ -449,13 +449,14 @@ private:
                 queue.pop_front();
                 roomLeft.notify_one();
             }
-            if (!error.empty() || interruption)
+            if (failed || interruption)
                 continue;
             const std::string failure = make(job);
             if (!failure.empty()) {
                 std::lock_guard<std::mutex> lock(mutex);
                 if (error.empty())
                     error = job.where + failure;
+                failed = true;
                 roomLeft.notify_all();
             }
         }
@@ -498,7 +499,8 @@ private:
     std::condition_variable roomLeft;
     std::deque<Job> queue;
     bool closing = false;
-    std::string error; // written under the mutex; read unlocked only as a hint
+    std::string error; // the first failure, under the mutex
+    std::atomic<bool> failed{false};
 };
 
 uint16_t little16(const uint8_t* p)
