@@ -6,6 +6,7 @@
 #include "framework/Plugin.h"
 #include "framework/PortInterface.h"
 #include "host/Host.h"
+#include "tests/support/HostStandIns.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,16 +17,9 @@ namespace Qor::Testing {
 
 using CallLog = std::vector<std::string>;
 
-class RecordingHost : public Host {
+class RecordingHost : public PlaceholderHost {
 public:
     explicit RecordingHost(CallLog* log = nullptr) : log(log) {}
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Plugin* plugin) override;
     int32_t didDestroyPlugin(Plugin* plugin) override;
 
