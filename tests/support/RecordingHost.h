@@ -41,6 +41,7 @@ public:
     std::string name;
     std::vector<uint8_t> payload;
     bool nullPayload = false;   // lock() answers null
+    int32_t nullFromLock = 0;   // when above 0, that lock and every later one answer null
     int32_t references = 1;
     int32_t drops = 0;
     int32_t locks = 0;
@@ -72,6 +73,7 @@ public:
 
     bool refuse = false;          // allocate() answers null
     bool nullPayload = false;     // frames whose lock() answers null
+    int32_t nullFromLock = 0;     // frames whose lock() of that number and later answer null
     int32_t extraStride = 0;      // pixels added to each row's pitch
     std::vector<RecordingBuffer*> frames;
     BufferPool* pool;
