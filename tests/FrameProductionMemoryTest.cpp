@@ -53,7 +53,35 @@ void* operator new[](std::size_t size)
     return allocate(size);
 }
 
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new[](size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 void operator delete(void* block) noexcept
+{
+    release(block);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    release(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept
 {
     release(block);
 }
