@@ -1,7 +1,7 @@
 #include "bench/BenchHost.h"
 
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
+#include "boundary/native/Identifiers.h"
 
 namespace Qor::Bench {
 

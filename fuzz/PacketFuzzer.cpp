@@ -5,9 +5,9 @@
 // buffer used after its release, a sample not held or not let go when it
 // should be), when a frame is not what the packet allows, when a packet that
 // can make a frame makes none, or when the host is not told twice of the end.
+#include "boundary/native/Identifiers.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
 #include "fuzz/FuzzCases.h"
 #include "tests/support/CountingHost.h"
 #include "tests/support/FrameColours.h"

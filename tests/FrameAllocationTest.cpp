@@ -3,10 +3,10 @@
 // global operator new for this program alone. The host objects here allocate
 // nothing while a packet goes through, so that every allocation counted is
 // the component's.
+#include "boundary/native/Identifiers.h"
 #include "encode/PacketWriter.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
 #include "framework/Plugin.h"
 #include "host/Host.h"
 #include "tests/support/IndexedImages.h"

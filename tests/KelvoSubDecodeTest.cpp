@@ -1,7 +1,7 @@
 // The component's object model, port connection and properties.
+#include "boundary/native/Identifiers.h"
+#include "boundary/native/KelvoSubDecode.h"
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
-#include "subdecode/KelvoSubDecode.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>

@@ -11,10 +11,10 @@
 // KELVO_SESSIONS sets how many sessions run (default 1000) and
 // KELVO_SESSION_SEED the first seed; a failure names its seed, so that
 // KELVO_SESSIONS=1 KELVO_SESSION_SEED=<seed> runs that session alone.
+#include "boundary/native/Identifiers.h"
 #include "encode/PacketWriter.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
 #include "framework/String.h"
 #include "tests/support/CountingHost.h"
 #include "tests/support/FrameColours.h"

@@ -3,9 +3,9 @@
 #ifndef KELVO_TESTS_SUPPORT_COMPONENTSESSION_H
 #define KELVO_TESTS_SUPPORT_COMPONENTSESSION_H
 
+#include "boundary/native/Identifiers.h"
+#include "boundary/native/KelvoSubDecode.h"
 #include "framework/GetPlugin.h"
-#include "framework/Identifiers.h"
-#include "subdecode/KelvoSubDecode.h"
 #include "tests/support/RecordingHost.h"
 
 #include <string>
