@@ -5,8 +5,9 @@
 # - the boundary's objects import nothing but the core's C seam and kernel32
 #   (no runtime helper such as a stack probe or a security cookie).
 # Usage: cmake -DCLANG=<clang++> -DFLAGS=<response file> -DSOURCE=<cpp>
-#   -DEXPECTED=<txt> -DNM=<llvm-nm> -DOBJECTS=<obj;obj> -DSTAMP=<file> -P CheckAbi.cmake
+#   -DEXPECTED=<txt> -DNM=<llvm-nm> -DOBJECTS=<obj|obj> -DSTAMP=<file> -P CheckAbi.cmake
 cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" OBJECTS "${OBJECTS}")
 
 execute_process(COMMAND ${CLANG} @${FLAGS} -S -o - -Xclang -fdump-vtable-layouts
     -Xclang -fdump-record-layouts ${SOURCE}
