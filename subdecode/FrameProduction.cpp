@@ -32,7 +32,23 @@ void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height
     }
 }
 
+int32_t decodeStage(const PacketHeader* header, int32_t dataLength, int32_t& capacity, uint8_t* image)
+{
+    return decodeBitmap(header, dataLength, capacity, image);
+}
+
+// The decoder stores the picture's top line as the image's last row, and the
+// blit writes the image's last row first.
+void blitStage(const PixelSource& source, uint8_t* pixels, int32_t stride)
+{
+    const int32_t width = source.header->width;
+    const int32_t height = source.header->height;
+    blitIndexedBitmap(source.image, width, height, 0, 0, pixels, stride, height, source.tables, true);
+}
+
 } // namespace
+
+const FrameStages libraryStages = {fillAroundRows, decodeStage, blitStage};
 
 ChannelTables buildChannelTables(const PaletteEntry (&palette)[4], const uint8_t* alpha)
 {
@@ -78,7 +94,7 @@ Canvas chooseReferenceCanvas(int32_t displayWidth, int32_t displayHeight, uint16
     return Canvas{right + 1, bottom + 1};
 }
 
-int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& display)
+int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& display, const FrameStages& stages)
 {
     // Without a downstream port or an output order there is nobody to make a
     // frame for; refuse before any host call.
@@ -120,42 +136,42 @@ int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& d
     // The decoder writes a 4-bit image, up to 256 MiB for a hostile size. It
     // is made only once the host has given the frame, so a frame the host
     // refuses costs nothing; running out of memory here gives the frame back.
-    int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
-    std::unique_ptr<uint8_t[]> scratch;
+    int32_t capacity = stages.decode ? int32_t((int64_t(width) * height + 1) / 2) : 0;
+    std::unique_ptr<uint8_t[]> image;
     try {
         if (capacity > 0)
-            scratch.reset(new uint8_t[capacity]);
+            image.reset(new uint8_t[capacity]);
     } catch (const std::bad_alloc&) {
         return KELVO_OUT_OF_MEMORY;
     }
     calls.setSize(frame.get(), size);
 
-    // The fill byte remains only where the blit does not write.
-    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
-    const uint8_t* tables[4];
-    orderTables(channels, *job.order, tables);
-
     // A frame of no pixels may come without a payload; any other must have one.
     auto* pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
     if (pixels)
-        fillAroundRows(pixels, size, width, height, stride);
+        stages.fill(pixels, size, width, height, stride);
     calls.unlock(frame.get());
     if (!pixels && size > 0)
         return KELVO_REFUSED;
 
-    decodeBitmap(&header, packetSize - headerLength, capacity, scratch.get());
+    const int32_t dataLength = packetSize - headerLength;
+    if (stages.decode)
+        stages.decode(&header, dataLength, capacity, image.get());
 
     uint32_t timing[2];
     calls.timing(job.packet, timing);
     calls.setTiming(frame.get(), timing);
 
+    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
+    const uint8_t* tables[4];
+    orderTables(channels, *job.order, tables);
     pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
     if (pixels)
-        blitIndexedBitmap(scratch.get(), width, height, 0, 0, pixels, stride, height, tables, true);
+        stages.expand(PixelSource{&header, dataLength, image.get(), tables}, pixels, stride);
     calls.unlock(frame.get());
     if (!pixels && size > 0)
         return KELVO_REFUSED;
-    scratch.reset();
+    image.reset();
 
     const Canvas canvas = chooseReferenceCanvas(display.width, display.height, header.right, header.bottom);
     display = canvas;

@@ -1,8 +1,10 @@
-// Frame production and the decoder's scratch image: a frame the host refuses
-// costs no scratch memory, and when the scratch cannot be had the frame goes
-// back to the host before the exception reaches the caller. This program
-// replaces the global array new and delete to watch the one array allocation
-// of the scratch's size.
+// Allocation failures and the component: a frame the host refuses costs no
+// scratch memory, and when the scratch cannot be had the frame goes back to
+// the host before the exception reaches the caller; when a property's text
+// cannot be had, while the component is built or a port opens, nothing made
+// before stays allocated and nothing is freed twice. This program replaces
+// the global new and delete to watch the one array allocation of a chosen
+// size, and to count the blocks alive.
 #include "tests/support/ComponentSession.h"
 #include "tests/support/PacketBytes.h"
 
@@ -16,8 +18,30 @@ namespace {
 size_t watchedSize = 0; // array allocations of exactly this many bytes are counted
 int watchedCount = 0;
 bool failWatched = false;
+long liveBlocks = 0;    // blocks from new and new[] not yet deleted
+
+void* allocate(std::size_t size)
+{
+    if (void* block = std::malloc(size ? size : 1)) {
+        ++liveBlocks;
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void release(void* block)
+{
+    if (block)
+        --liveBlocks;
+    std::free(block);
+}
 
 } // namespace
+
+void* operator new(std::size_t size)
+{
+    return allocate(size);
+}
 
 void* operator new[](std::size_t size)
 {
@@ -26,19 +50,27 @@ void* operator new[](std::size_t size)
         if (failWatched)
             throw std::bad_alloc();
     }
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
+    return allocate(size);
+}
+
+void operator delete(void* block) noexcept
+{
+    release(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    release(block);
 }
 
 void operator delete[](void* block) noexcept
 {
-    std::free(block);
+    release(block);
 }
 
 void operator delete[](void* block, std::size_t) noexcept
 {
-    std::free(block);
+    release(block);
 }
 
 namespace Qor {
@@ -110,6 +142,65 @@ TEST_F(FrameProductionMemory, OneScratchPerFrame)
     EXPECT_TRUE(s.deliver(packet));
     EXPECT_EQ(watchedCount, 1);
     EXPECT_EQ(packet->drops, 1);
+}
+
+// Texts of the component's own values, by the size of their array:
+// "Kelvo Subtitle Decoder" is 23 16-bit units, "Overlay|Decoder|KELVO" 22
+// bytes, a format code 5, each with its terminator.
+TEST(SetupMemory, FailedTextLeavesNothingBehind)
+{
+    const struct {
+        const char* label;
+        size_t textBytes;
+        const char* inputCode;   // the port to open, or null to build the component
+        const char* outputCode;
+    } rows[] = {
+        {"name while the component is built", 46, nullptr, nullptr},
+        {"type while the component is built", 22, nullptr, nullptr},
+        {"input format while its port opens", 5, "GPHA", nullptr},
+        {"output format while its port opens", 5, nullptr, "ABGR"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        if (!row.inputCode && !row.outputCode) {
+            Testing::RecordingHost host;
+            Plugin* plugin = nullptr;
+            const long before = liveBlocks;
+            watchedSize = row.textBytes;
+            failWatched = true;
+            EXPECT_THROW(getPlugin(&host, &plugin), std::bad_alloc);
+            failWatched = false;
+            watchedSize = 0;
+            EXPECT_EQ(liveBlocks, before);
+            EXPECT_EQ(plugin, nullptr);
+            EXPECT_TRUE(host.willDestroy.empty());
+            continue;
+        }
+        ComponentSession s(nullptr, nullptr);
+        auto open = [&] {
+            return row.inputCode ? static_cast<OutputInterface*>(s.transform)->openPort(PortFormat{1, row.inputCode, 0})
+                                 : static_cast<InputInterface*>(s.transform)->openPort(PortFormat{1, row.outputCode, 0});
+        };
+        const char* key = row.inputCode ? "InputFormat" : "OutputFormat";
+        const long before = liveBlocks;
+        watchedSize = row.textBytes;
+        failWatched = true;
+        EXPECT_THROW(open(), std::bad_alloc);
+        failWatched = false;
+        watchedSize = 0;
+        EXPECT_EQ(liveBlocks, before);
+        // The side stays closed, its property empty, and it opens as before.
+        Variant value{};
+        ASSERT_TRUE(s.component->getProperty(key, &value));
+        EXPECT_EQ(value.value.asString->data, nullptr);
+        Variant packed{};
+        packed.type = TypeFourCC;
+        ASSERT_TRUE(s.component->getProperty(key, &packed));
+        EXPECT_EQ(packed.value.asFourcc, 0u);
+        ASSERT_NE(open(), nullptr);
+        ASSERT_TRUE(s.component->getProperty(key, &value));
+        EXPECT_STREQ(value.value.asString->data, row.inputCode ? row.inputCode : row.outputCode);
+    }
 }
 
 } // namespace
