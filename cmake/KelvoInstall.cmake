@@ -7,16 +7,9 @@ set(KELVO_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/kelvo-subdecode)
 set(KELVO_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kelvo-subdecode)
 
 install(TARGETS kelvosubdecode LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES
-  framework/ComponentInterface.h
-  framework/GetPlugin.h
-  framework/Plugin.h
-  framework/PortInterface.h
-  framework/StandardAllocator.h
-  framework/String.h
-  framework/Variant.h
-  DESTINATION ${KELVO_INSTALL_INCLUDEDIR}/framework)
-install(FILES host/Host.h DESTINATION ${KELVO_INSTALL_INCLUDEDIR}/host)
+# framework/ and host/ hold the headers a host compiles against and nothing
+# else, so they are copied as they are.
+install(DIRECTORY framework host DESTINATION ${KELVO_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
 
 # The library's file name is fixed when the build is generated; the
 # configuration names it without generator expressions.

@@ -10,7 +10,7 @@ class Plugin;
 } // namespace Qor
 
 #if defined(_WIN32)
-// framework/kelvosubdecode.def names the export and its ordinal; a
+// The library's module definition file names the export and its ordinal; a
 // dllexport here would add a second, undecorated name.
 #define KELVO_EXPORT extern "C"
 #else

@@ -1,29 +1,20 @@
-// Frame production: one held subtitle packet becomes one positioned overlay
-// frame, handed to the downstream port inside the upstream's delivery.
 #include "subdecode/FrameProduction.h"
 
-#include "host/Host.h"
 #include "render/IndexedBlit.h"
 #include "subdecode/BitmapDecoder.h"
-#include "subdecode/KelvoSubDecode.h"
+#include "subdecode/OwnedBuffer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 namespace Qor {
 
 namespace {
 
-constexpr uint8_t frameFill = 0x28;
-
-bool sameCode(const char* text, const char* code)
-{
-    return std::strncmp(text, code, 5) == 0;
-}
-
-// Fills with frameFill the bytes among the first `size` that the blit of a
+// Fills with FrameFill the bytes among the first `size` that the blit of a
 // width x height block, rows `stride` pixels apart, leaves alone: from the
 // end of each row to the start of the next, or to `size` after the last.
 // The blit writes every other byte there, so those need no fill of their
@@ -37,11 +28,27 @@ void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height
         if (gapStart >= size)
             break;
         const int64_t gapEnd = row + 1 < height ? std::min<int64_t>((row + 1) * pitchBytes, size) : size;
-        std::memset(pixels + gapStart, frameFill, size_t(gapEnd - gapStart));
+        std::memset(pixels + gapStart, FrameFill, size_t(gapEnd - gapStart));
     }
 }
 
+int32_t decodeStage(const PacketHeader* header, int32_t dataLength, int32_t& capacity, uint8_t* image)
+{
+    return decodeBitmap(header, dataLength, capacity, image);
+}
+
+// The decoder stores the picture's top line as the image's last row, and the
+// blit writes the image's last row first.
+void blitStage(const PixelSource& source, uint8_t* pixels, int32_t stride)
+{
+    const int32_t width = source.header->width;
+    const int32_t height = source.header->height;
+    blitIndexedBitmap(source.image, width, height, 0, 0, pixels, stride, height, source.tables, true);
+}
+
 } // namespace
+
+const FrameStages libraryStages = {fillAroundRows, decodeStage, blitStage};
 
 ChannelTables buildChannelTables(const PaletteEntry (&palette)[4], const uint8_t* alpha)
 {
@@ -58,25 +65,20 @@ ChannelTables buildChannelTables(const PaletteEntry (&palette)[4], const uint8_t
     return channels;
 }
 
-bool orderTables(const ChannelTables& c, const char* fourcc, const uint8_t* tables[4])
+void orderTables(const ChannelTables& c, const OutputOrder& order, const uint8_t* tables[4])
 {
-    const struct {
-        const char* code;
-        const uint8_t* bytes[4];
-    } orders[] = {
-        {"ARGB", {c.alpha, c.red, c.green, c.blue}},
-        {"BGRA", {c.blue, c.green, c.red, c.alpha}},
-        {"RGBA", {c.red, c.green, c.blue, c.alpha}},
-        {"ABGR", {c.alpha, c.blue, c.green, c.red}},
-    };
-    for (const auto& order : orders) {
-        if (sameCode(fourcc, order.code)) {
-            for (int b = 0; b < 4; ++b)
-                tables[b] = order.bytes[b];
-            return true;
-        }
-    }
-    return false;
+    const uint8_t* const byChannel[4] = {c.alpha, c.red, c.green, c.blue};
+    for (int b = 0; b < 4; ++b)
+        tables[b] = byChannel[order.bytes[b]];
+}
+
+bool orderTables(const ChannelTables& channels, const char* fourcc, const uint8_t* tables[4])
+{
+    const OutputOrder* order = findOutputOrder(fourcc);
+    if (!order)
+        return false;
+    orderTables(channels, *order, tables);
+    return true;
 }
 
 Canvas chooseReferenceCanvas(int32_t displayWidth, int32_t displayHeight, uint16_t right, uint16_t bottom)
@@ -92,112 +94,94 @@ Canvas chooseReferenceCanvas(int32_t displayWidth, int32_t displayHeight, uint16
     return Canvas{right + 1, bottom + 1};
 }
 
-bool KelvoSubDecode::produceFrame()
+int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& display, const FrameStages& stages)
 {
-    if (!allocator || !heldBuffer)
-        return false;
     // Without a downstream port or an output order there is nobody to make a
     // frame for; refuse before any host call.
-    if (!sink || !outputFourcc)
-        return false;
+    if (!job.packet || !job.allocator || !job.sink || !job.format || !job.order)
+        return KELVO_REFUSED;
 
     // A packet shorter than its header is never parsed: the parser reads the
     // whole header length without knowing the packet's.
-    const int32_t headerLength = hasAlpha ? AlphaPacketHeaderLength : PacketHeaderLength;
-    const auto* packet = static_cast<const uint8_t*>(heldBuffer->lock());
-    const bool whole = packet && heldBuffer->size >= headerLength;
+    const int32_t headerLength = job.format->headerLength;
+    const bool hasAlpha = job.format->hasAlpha;
+    PacketHeader header;
+    uint8_t alpha[4];
+    const auto* packet = static_cast<const uint8_t*>(calls.lock(job.packet));
+    const int32_t packetSize = calls.size(job.packet);
+    const bool whole = packet && packetSize >= headerLength;
     if (whole)
         parsePacketHeader(packet, &header, hasAlpha ? alpha : nullptr);
-    heldBuffer->unlock();
+    calls.unlock(job.packet);
     if (!whole)
-        return false;
+        return KELVO_REFUSED;
 
     const int32_t width = header.width;
     const int32_t height = header.height;
     const int64_t frameBytes = int64_t(width) * height * 4;
     if (frameBytes > std::numeric_limits<int32_t>::max())
-        return false;
+        return KELVO_REFUSED;
     const int32_t size = int32_t(frameBytes);
 
-    allocator->configure(32);
-    MediaBuffer* frame = allocator->allocate(width, height, 1);
+    calls.configure(job.allocator, 32);
+    OwnedBuffer frame(calls, calls.allocate(job.allocator, width, height, 1));
     if (!frame)
-        return false;
+        return KELVO_REFUSED;
     // Rows closer than a row's width apart would overlap; a negative pitch
     // would write before the payload.
-    if (height > 1 && frame->stride < width) {
-        frame->dropReference();
-        return false;
-    }
+    const int32_t stride = calls.stride(frame.get());
+    if (height > 1 && stride < width)
+        return KELVO_REFUSED;
 
     // The decoder writes a 4-bit image, up to 256 MiB for a hostile size. It
     // is made only once the host has given the frame, so a frame the host
-    // refuses costs nothing; running out of memory here gives the frame back
-    // before the exception goes on to the caller.
-    int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
-    std::unique_ptr<uint8_t[]> scratch;
+    // refuses costs nothing; running out of memory here gives the frame back.
+    int32_t capacity = stages.decode ? int32_t((int64_t(width) * height + 1) / 2) : 0;
+    std::unique_ptr<uint8_t[]> image;
     try {
         if (capacity > 0)
-            scratch.reset(new uint8_t[capacity]);
-    } catch (...) {
-        frame->dropReference();
-        throw;
+            image.reset(new uint8_t[capacity]);
+    } catch (const std::bad_alloc&) {
+        return KELVO_OUT_OF_MEMORY;
     }
-    frame->size = size;
-
-    // The fill byte remains only where the blit does not write; when a blit
-    // follows, the fill skips the bytes it will overwrite.
-    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
-    const uint8_t* tables[4];
-    const bool blit = orderTables(channels, outputFourcc, tables);
+    calls.setSize(frame.get(), size);
 
     // A frame of no pixels may come without a payload; any other must have one.
-    auto* pixels = static_cast<uint8_t*>(frame->lock());
-    if (pixels && blit)
-        fillAroundRows(pixels, size, width, height, frame->stride);
-    else if (pixels)
-        std::memset(pixels, frameFill, size_t(size));
-    frame->unlock();
-    if (!pixels && size > 0) {
-        frame->dropReference();
-        return false;
-    }
+    auto* pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
+    if (pixels)
+        stages.fill(pixels, size, width, height, stride);
+    calls.unlock(frame.get());
+    if (!pixels && size > 0)
+        return KELVO_REFUSED;
 
-    decodeBitmap(&header, heldBuffer->size - headerLength, capacity, scratch.get());
+    const int32_t dataLength = packetSize - headerLength;
+    if (stages.decode)
+        stages.decode(&header, dataLength, capacity, image.get());
 
-    frame->timing[0] = heldBuffer->timing[0];
-    frame->timing[1] = heldBuffer->timing[1];
+    uint32_t timing[2];
+    calls.timing(job.packet, timing);
+    calls.setTiming(frame.get(), timing);
 
-    if (blit) {
-        pixels = static_cast<uint8_t*>(frame->lock());
-        if (pixels)
-            blitIndexedBitmap(scratch.get(), width, height, 0, 0, pixels, frame->stride, height, tables, true);
-        frame->unlock();
-        if (!pixels && size > 0) {
-            frame->dropReference();
-            return false;
-        }
-    }
-    scratch.reset();
+    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
+    const uint8_t* tables[4];
+    orderTables(channels, *job.order, tables);
+    pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
+    if (pixels)
+        stages.expand(PixelSource{&header, dataLength, image.get(), tables}, pixels, stride);
+    calls.unlock(frame.get());
+    if (!pixels && size > 0)
+        return KELVO_REFUSED;
+    image.reset();
 
-    const Canvas canvas = chooseReferenceCanvas(displayWidth, displayHeight, header.right, header.bottom);
-    displayWidth = canvas.width;
-    displayHeight = canvas.height;
-    frame->left = double(header.left) / canvas.width;
-    frame->top = double(header.top) / canvas.height;
-    frame->right = double(header.right) / canvas.width;
-    frame->bottom = double(header.bottom) / canvas.height;
+    const Canvas canvas = chooseReferenceCanvas(display.width, display.height, header.right, header.bottom);
+    display = canvas;
+    calls.setRectangle(frame.get(), double(header.left) / canvas.width, double(header.top) / canvas.height,
+        double(header.right) / canvas.width, double(header.bottom) / canvas.height);
 
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = frame;
-    if (sink->deliver(MSG_SAMPLE, &v)) {
-        heldBuffer->dropReference();
-        heldBuffer = nullptr;
-        return true;
-    }
-    frame->dropReference();
-    return false;
+    if (calls.deliverFrame(job.sink, frame.get()) != 1)
+        return KELVO_REFUSED;
+    frame.release();
+    return KELVO_ACCEPTED;
 }
 
 } // namespace Qor

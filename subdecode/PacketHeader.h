@@ -1,11 +1,9 @@
-// The fixed header of a bitmap subtitle packet, and its parser.
-//
-// A packet is a 27-byte text prefix, seven little-endian 16-bit numbers
-// (size, rectangle, where the second field starts), a four-colour palette,
-// for "GPHA" four alpha bytes, and then the run-length data. The packet does
-// not say which variant it is: the input port's format does.
+// The fixed header of a bitmap subtitle packet, and its parser. Where each
+// field sits is subdecode/PacketFormat.h.
 #ifndef KELVO_SUBDECODE_PACKETHEADER_H
 #define KELVO_SUBDECODE_PACKETHEADER_H
+
+#include "subdecode/PacketFormat.h"
 
 #include <cstdint>
 
@@ -19,8 +17,8 @@ enum : int32_t {
 };
 
 // Header lengths: the run-length data begins right after them.
-constexpr int32_t PacketHeaderLength = 53;
-constexpr int32_t AlphaPacketHeaderLength = 57;
+constexpr int32_t PacketHeaderLength = PacketFormat::HeaderLength;
+constexpr int32_t AlphaPacketHeaderLength = PacketFormat::AlphaHeaderLength;
 
 struct PaletteEntry {
     uint8_t red;
@@ -29,7 +27,7 @@ struct PaletteEntry {
 };
 
 struct PacketHeader {
-    uint8_t prefixText[27];      // kept as it came; nothing reads it
+    uint8_t prefixText[PacketFormat::PrefixLength];      // kept as it came; nothing reads it
     uint16_t width;
     uint16_t height;
     uint16_t left;               // picture column of the first column
@@ -37,7 +35,7 @@ struct PacketHeader {
     uint16_t right;              // inclusive
     uint16_t bottom;             // inclusive
     uint16_t secondFieldOffset;  // counted from bitmapData, not from the packet
-    PaletteEntry palette[4];
+    PaletteEntry palette[PacketFormat::ColourCount];
     const uint8_t* bitmapData;   // into the packet's own bytes
 };
 

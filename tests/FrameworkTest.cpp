@@ -1,6 +1,6 @@
 // Framework strings, allocators, the property map's order and the Plugin's counting.
+#include "boundary/native/PropertyMap.h"
 #include "framework/Plugin.h"
-#include "framework/PropertyMap.h"
 #include "framework/String.h"
 #include "tests/support/RecordingHost.h"
 

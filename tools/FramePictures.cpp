@@ -1,5 +1,7 @@
 #include "tools/FramePictures.h"
 
+#include "subdecode/PacketFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -11,11 +13,6 @@ namespace {
 constexpr int32_t CheckerSquare = 16;
 constexpr uint8_t CheckerLight = 0xA0;
 constexpr uint8_t CheckerDark = 0x60;
-
-uint16_t little16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 // Where each of red, green, blue and alpha sits in a pixel of `order`.
 struct ChannelPositions {
@@ -56,9 +53,11 @@ uint8_t blend(uint8_t source, uint8_t destination, uint8_t alpha)
 
 bool readPacketRectangle(const std::vector<uint8_t>& packet, PacketRectangle& rectangle)
 {
-    if (packet.size() < 39)
+    using namespace PacketFormat;
+    if (packet.size() < size_t(BottomOffset + 2))
         return false;
-    rectangle = PacketRectangle{little16(&packet[31]), little16(&packet[33]), little16(&packet[35]), little16(&packet[37])};
+    rectangle = PacketRectangle{readLittle16(&packet[LeftOffset]), readLittle16(&packet[TopOffset]),
+        readLittle16(&packet[RightOffset]), readLittle16(&packet[BottomOffset])};
     return true;
 }
 

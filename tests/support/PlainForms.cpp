@@ -1,14 +1,11 @@
 #include "tests/support/PlainForms.h"
 
-#include "framework/PortInterface.h"
-#include "framework/Variant.h"
+#include "boundary/native/NativeHostCalls.h"
 #include "host/Host.h"
 #include "subdecode/FrameProduction.h"
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
-#include <memory>
 
 namespace Qor::Testing {
 
@@ -66,6 +63,20 @@ void plainDecodeRun(PlainField& field, int64_t width, uint8_t* image)
     }
 }
 
+void plainFill(uint8_t* pixels, int32_t size, int32_t, int32_t, int32_t)
+{
+    std::memset(pixels, FrameFill, size_t(size));
+}
+
+void plainExpand(const PixelSource& source, uint8_t* pixels, int32_t stride)
+{
+    const int32_t width = source.header->width;
+    const int32_t height = source.header->height;
+    plainBlitIndexedBitmap(source.image, width, height, 0, 0, pixels, stride, height, source.tables, true);
+}
+
+const FrameStages plainStages = {plainFill, plainDecodeBitmap, plainExpand};
+
 } // namespace
 
 int32_t plainDecodeBitmap(const PacketHeader* header, int32_t dataLength, int32_t& capacity, uint8_t* image)
@@ -118,81 +129,15 @@ void plainBlitIndexedBitmap(const uint8_t* indices, int32_t width, int32_t heigh
 bool plainProduceFrame(MediaBuffer* packet, bool hasAlpha, const char* outputFourcc, BufferAllocator* allocator,
     PortInterface* sink, int32_t& displayWidth, int32_t& displayHeight)
 {
-    const int32_t headerLength = hasAlpha ? AlphaPacketHeaderLength : PacketHeaderLength;
-    PacketHeader header{};
-    uint8_t alpha[4] = {};
-    const auto* bytes = static_cast<const uint8_t*>(packet->lock());
-    const bool whole = bytes && packet->size >= headerLength;
-    if (whole)
-        parsePacketHeader(bytes, &header, hasAlpha ? alpha : nullptr);
-    packet->unlock();
-    if (!whole)
-        return false;
-
-    const int32_t width = header.width;
-    const int32_t height = header.height;
-    const int64_t frameBytes = int64_t(width) * height * 4;
-    if (frameBytes > std::numeric_limits<int32_t>::max())
-        return false;
-    const int32_t size = int32_t(frameBytes);
-    int32_t capacity = int32_t((int64_t(width) * height + 1) / 2);
-    std::unique_ptr<uint8_t[]> scratch(capacity > 0 ? new uint8_t[capacity] : nullptr);
-
-    allocator->configure(32);
-    MediaBuffer* frame = allocator->allocate(width, height, 1);
-    if (!frame)
-        return false;
-    if (height > 1 && frame->stride < width) {
-        frame->dropReference();
-        return false;
-    }
-    frame->size = size;
-
-    auto* pixels = static_cast<uint8_t*>(frame->lock());
-    if (pixels)
-        std::memset(pixels, 0x28, size_t(size));
-    frame->unlock();
-    if (!pixels && size > 0) {
-        frame->dropReference();
-        return false;
-    }
-
-    plainDecodeBitmap(&header, packet->size - headerLength, capacity, scratch.get());
-
-    frame->timing[0] = packet->timing[0];
-    frame->timing[1] = packet->timing[1];
-
-    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
-    const uint8_t* tables[4];
-    if (orderTables(channels, outputFourcc, tables)) {
-        pixels = static_cast<uint8_t*>(frame->lock());
-        if (pixels)
-            plainBlitIndexedBitmap(scratch.get(), width, height, 0, 0, pixels, frame->stride, height, tables, true);
-        frame->unlock();
-        if (!pixels && size > 0) {
-            frame->dropReference();
-            return false;
-        }
-    }
-    scratch.reset();
-
-    const Canvas canvas = chooseReferenceCanvas(displayWidth, displayHeight, header.right, header.bottom);
-    displayWidth = canvas.width;
-    displayHeight = canvas.height;
-    frame->left = double(header.left) / canvas.width;
-    frame->top = double(header.top) / canvas.height;
-    frame->right = double(header.right) / canvas.width;
-    frame->bottom = double(header.bottom) / canvas.height;
-
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = frame;
-    if (sink->deliver(MSG_SAMPLE, &v)) {
+    const FrameJob job{packet, hasAlpha ? findInputFormat("GPHA") : &opaquePackets, findOutputOrder(outputFourcc),
+        allocator, sink};
+    Canvas display{displayWidth, displayHeight};
+    const int32_t answer = produceFrame(nativeHostCalls, job, display, plainStages);
+    displayWidth = display.width;
+    displayHeight = display.height;
+    if (answer == KELVO_ACCEPTED)
         packet->dropReference();
-        return true;
-    }
-    frame->dropReference();
-    return false;
+    return nativeAnswer(answer);
 }
 
 } // namespace Qor::Testing

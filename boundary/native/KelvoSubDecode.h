@@ -1,13 +1,16 @@
-// The bitmap subtitle decoder component: subtitle packets ("GPHB", "GPHA") in
-// through the input port, one 32-bit overlay frame per packet out through the
-// output port. getPlugin is the only place that makes one.
-#ifndef KELVO_SUBDECODE_KELVOSUBDECODE_H
-#define KELVO_SUBDECODE_KELVOSUBDECODE_H
+// The bitmap subtitle decoder component as hosts built with the platform's
+// own compiler see it: subtitle packets ("GPHB", "GPHA") in through the input
+// port, one 32-bit overlay frame per packet out through the output port.
+// The Qor classes here keep the objects a host holds (the ports, the
+// properties); the rules are the core's (subdecode/KelvoCore.h), reached
+// through one KelvoCore. getPlugin is the only place that makes one.
+#ifndef KELVO_BOUNDARY_NATIVE_KELVOSUBDECODE_H
+#define KELVO_BOUNDARY_NATIVE_KELVOSUBDECODE_H
 
+#include "boundary/native/PropertyMap.h"
 #include "framework/ComponentInterface.h"
 #include "framework/Plugin.h"
-#include "framework/PropertyMap.h"
-#include "subdecode/PacketHeader.h"
+#include "subdecode/KelvoCore.h"
 
 #include <boost/thread/recursive_mutex.hpp>
 
@@ -15,14 +18,12 @@
 
 namespace Qor {
 
-class BufferAllocator;
-class MediaBuffer;
-
 class KelvoSubDecode : public Plugin, public TransformComponent {
 public:
     class Input;
     class Output;
 
+    // Throws std::bad_alloc, with nothing left behind, when storage runs out.
     explicit KelvoSubDecode(Host* host);
     ~KelvoSubDecode() override;
 
@@ -58,34 +59,30 @@ private:
     friend class Input;
     friend class Output;
 
-    // Replaces a format property's String with a copy of `code` (null: empty).
+    // Replaces a format property's String with a copy of `code` (null:
+    // empty). A failed allocation leaves the property as it was.
     void setFormatProperty(const char* key, const char* code);
-    uint32_t packedFormat(const char* code) const;
+    // Opens the core's `side` and makes its port object, kept in `port`, and
+    // its property. Answers null, changing nothing, on a refusal; on an
+    // allocation failure closes the side again before the exception goes on.
+    template <typename PortClass>
+    PortInterface* openSide(int32_t side, const char* key, PortClass*& port, PortFormat format);
+    // Closes `side` when `given` is its open `port`; false, changing nothing, otherwise.
+    template <typename PortClass>
+    bool closeSide(int32_t side, const char* key, PortClass*& port, PortInterface* given);
+    // Frees the property values; the entries stay.
+    void freePropertyValues() noexcept;
 
     // Input port operations (the protocol of the port that receives packets).
     bool deliverToInput(uint32_t code, Variant* value);
     // Output port operations.
     bool notifyOutput(uint32_t code, Variant* value);
-    // Turns the held packet into one frame and hands it downstream. Its only
-    // heap allocation is the decoder's 4-bit image, (width * height + 1) / 2
-    // bytes (none for an empty one), freed before the frame is delivered.
-    bool produceFrame();
 
     boost::recursive_mutex mutex;
-    PortInterface* sink;
+    KelvoCore* core;
     Input* inputPort;
     Output* outputPort;
-    const char* inputFourcc;
-    const char* outputFourcc;
-    bool hasAlpha;
-    bool configured;
-    int32_t displayWidth;
-    int32_t displayHeight;
-    BufferAllocator* allocator;
-    MediaBuffer* heldBuffer;
     PropertyMap properties;
-    PacketHeader header;  // the packet in hand
-    uint8_t alpha[4];     // its alpha bytes, when the input is "GPHA"
 };
 
 } // namespace Qor

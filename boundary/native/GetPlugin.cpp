@@ -1,6 +1,6 @@
 #include "framework/GetPlugin.h"
 
-#include "subdecode/KelvoSubDecode.h"
+#include "boundary/native/KelvoSubDecode.h"
 
 #include <new>
 

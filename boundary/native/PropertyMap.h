@@ -1,8 +1,8 @@
 // A component's properties: static key text to Variant, in byte-wise order.
 // The map stores the key pointer it was first given and never owns key text
 // or the objects its values point to.
-#ifndef KELVO_FRAMEWORK_PROPERTYMAP_H
-#define KELVO_FRAMEWORK_PROPERTYMAP_H
+#ifndef KELVO_BOUNDARY_NATIVE_PROPERTYMAP_H
+#define KELVO_BOUNDARY_NATIVE_PROPERTYMAP_H
 
 #include "framework/Variant.h"
 
