@@ -8,7 +8,7 @@
 #include "tools/DecoderSession.h"
 #include "tools/FramePictures.h"
 #include "tools/PacketStream.h"
-#include "subdecode/PacketHeader.h"
+#include "subdecode/PacketFormat.h"
 
 #include <algorithm>
 #include <atomic>
@@ -88,9 +88,6 @@ is interrupted (SIGINT, SIGTERM, SIGHUP).
 )";
 
 constexpr uint64_t DefaultFrameLimit = uint64_t(8192) * 8192;
-// Where a packet header keeps its bitmap's width and height.
-constexpr size_t PacketWidthOffset = 27;
-constexpr size_t PacketHeightOffset = 29;
 
 struct Options {
     std::string stream;
@@ -503,22 +500,18 @@ private:
     std::atomic<bool> failed{false};
 };
 
-uint16_t little16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
 // Why the plug-in must not be given `packet`, or "": shorter than its header
 // (an empty one the plug-in would pass over in silence, a short one it
 // refuses), or a frame larger than the limit.
 std::string checkPacket(const std::vector<uint8_t>& packet, const std::string& format, uint64_t frameLimit)
 {
-    const size_t headerLength = size_t(format == "GPHA" ? Qor::AlphaPacketHeaderLength : Qor::PacketHeaderLength);
+    using namespace Qor::PacketFormat;
+    const size_t headerLength = size_t(format == "GPHA" ? AlphaHeaderLength : HeaderLength);
     if (packet.size() < headerLength)
         return "the packet is " + counted(packet.size(), "byte", "bytes") + ", shorter than the "
             + std::to_string(headerLength) + "-byte header of a " + format + " packet";
-    const uint32_t width = little16(&packet[PacketWidthOffset]);
-    const uint32_t height = little16(&packet[PacketHeightOffset]);
+    const uint32_t width = readLittle16(&packet[WidthOffset]);
+    const uint32_t height = readLittle16(&packet[HeightOffset]);
     if (uint64_t(width) * height > frameLimit)
         return "the packet declares a frame of " + std::to_string(width) + "x" + std::to_string(height) + " pixels ("
             + std::to_string(uint64_t(width) * height) + "), more than --max-frame-pixels allows ("
