@@ -1,21 +1,9 @@
 #include "bench/BenchHost.h"
 
-#include "framework/GetPlugin.h"
 #include "boundary/native/Identifiers.h"
+#include "framework/GetPlugin.h"
 
 namespace Qor::Bench {
-
-namespace {
-
-Variant object(void* pointer)
-{
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = pointer;
-    return v;
-}
-
-} // namespace
 
 ConnectedComponent::ConnectedComponent(const char* inputCode, const char* outputCode)
 {
@@ -25,9 +13,9 @@ ConnectedComponent::ConnectedComponent(const char* inputCode, const char* output
     auto* transform = static_cast<TransformInterface*>(found);
     in = static_cast<OutputInterface*>(transform)->openPort(PortFormat{1, inputCode, 0});
     out = static_cast<InputInterface*>(transform)->openPort(PortFormat{1, outputCode, 0});
-    Variant v = object(&allocator);
+    Variant v = objectVariant(&allocator);
     out->notify(EVT_SET_ALLOCATOR, &v);
-    v = object(&sink);
+    v = objectVariant(&sink);
     out->notify(EVT_SET_SINK, &v);
 }
 
@@ -39,7 +27,7 @@ ConnectedComponent::~ConnectedComponent()
 bool ConnectedComponent::deliver(ReusedBuffer& packet)
 {
     packet.addReference();
-    Variant v = object(&packet);
+    Variant v = objectVariant(&packet);
     return in->deliver(MSG_SAMPLE, &v);
 }
 

@@ -6,8 +6,6 @@ namespace Qor {
 
 namespace {
 
-constexpr size_t PrefixTextLength = 27;
-
 void putLittle16(std::vector<uint8_t>& bytes, uint16_t value)
 {
     bytes.push_back(uint8_t(value & 0xFF));
@@ -29,7 +27,7 @@ WrittenPacket writePacket(const PacketContents& contents)
     if (contents.indices.size() != pixels)
         return refuse("image has " + std::to_string(contents.indices.size()) + " indices, not width x height = "
             + std::to_string(pixels));
-    if (contents.prefixText.size() > PrefixTextLength)
+    if (contents.prefixText.size() > size_t(PacketFormat::PrefixLength))
         return refuse("prefix text is " + std::to_string(contents.prefixText.size()) + " bytes, more than 27");
 
     EncodedBitmap encoded = encodeRunLength(contents.indices.data(), contents.width, contents.height, contents.codes);
@@ -42,7 +40,7 @@ WrittenPacket writePacket(const PacketContents& contents)
     const size_t headerLength = contents.alpha ? AlphaPacketHeaderLength : PacketHeaderLength;
     bytes.reserve(headerLength + encoded.data.size());
     bytes.assign(contents.prefixText.begin(), contents.prefixText.end());
-    bytes.resize(PrefixTextLength, ' ');
+    bytes.resize(size_t(PacketFormat::PrefixLength), ' ');
     putLittle16(bytes, contents.width);
     putLittle16(bytes, contents.height);
     putLittle16(bytes, contents.left);

@@ -32,6 +32,15 @@ struct Variant {
 
 static_assert(sizeof(Variant) == 16, "Variant is 16 bytes on every host");
 
+// A Variant tagged TypeObject holding `object`, as port messages carry their objects.
+inline Variant objectVariant(void* object)
+{
+    Variant v{};
+    v.type = TypeObject;
+    v.value.asObject = object;
+    return v;
+}
+
 // Four characters packed with the first in the lowest byte ("RGBA" is 0x41424752).
 constexpr uint32_t packFourcc(char a, char b, char c, char d)
 {

@@ -11,11 +11,11 @@
 #include "fuzz/FuzzCases.h"
 #include "tests/support/CountingHost.h"
 #include "tests/support/FrameColours.h"
+#include "tests/support/ProtocolModel.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 namespace {
 
@@ -44,41 +44,18 @@ void requireNoBreach(const Breaches& breaches)
     std::abort();
 }
 
-Variant object(void* pointer)
-{
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = pointer;
-    return v;
-}
-
-uint16_t field16(const uint8_t* packet, size_t offset)
-{
-    return uint16_t(packet[offset] | packet[offset + 1] << 8);
-}
-
-// A frame as the packet `packet` (whole header present) allows it: its size,
-// row pitch, timing, a rectangle whose inclusive right and bottom edges lie
-// inside the canvas, and only the packet's four colours inside the block.
+// A frame as the packet `packet` (whole header present) allows it: what the
+// protocol model checks, and a rectangle whose inclusive right and bottom
+// edges lie inside the canvas.
 void checkFrame(const CountingBuffer& frame, const uint8_t* packet, bool withAlpha, const char* order,
     const CountingBuffer& source)
 {
-    const int64_t width = field16(packet, 27);
-    const int64_t height = field16(packet, 29);
-    require(frame.size == width * height * 4, "frame size is not width x height x 4");
-    require(height <= 1 || frame.stride >= width, "frame rows overlap");
-    require(frame.timing[0] == source.timing[0] && frame.timing[1] == source.timing[1], "timing not copied");
+    const char* fault = frameFault(frame, packet, withAlpha, order, source);
+    require(!fault, fault);
     require(std::isfinite(frame.left) && std::isfinite(frame.top) && frame.left >= 0 && frame.top >= 0,
         "rectangle origin not a fraction");
     require(frame.right >= 0 && frame.right < 1 && frame.bottom >= 0 && frame.bottom < 1,
         "rectangle edge outside the canvas");
-    if (frame.size == 0)
-        return;
-    const uint8_t* pixels = frame.bytes();
-    const auto colours = packetColours(packet, withAlpha, order);
-    for (int64_t y = 0; y < height; ++y)
-        for (int64_t x = 0; x < width; ++x)
-            require(colourOf(pixels + (y * frame.stride + x) * 4, colours) >= 0, "pixel of no palette colour");
 }
 
 void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
@@ -113,18 +90,18 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
     bool configured = false;
     bool hasAlpha = false;
     auto setSink = [&] {
-        Variant v = object(&sink);
+        Variant v = objectVariant(&sink);
         require(out->notify(EVT_SET_SINK, &v), "sink refused");
         sinkSet = configured = true;
         hasAlpha = inputCode[3] == 'A';
     };
     auto setAllocator = [&] {
-        Variant v = object(&allocator);
+        Variant v = objectVariant(&allocator);
         require(out->notify(EVT_SET_ALLOCATOR, &v), "allocator refused");
     };
     auto streamInfo = [&] {
         StreamInfo info{0, c.displayWidth, c.displayHeight};
-        Variant v = object(&info);
+        Variant v = objectVariant(&info);
         if (c.display == 2)
             v.type = TypeString;
         const int32_t before = sink.streamInfos;
@@ -171,7 +148,7 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         buffer->timing[1] = ~uint32_t(i);
         buffer->nullPayload = i == 0 && c.firstWithoutPayload;
         const bool take = c.answers >> i & 1;
-        const int32_t headerLength = hasAlpha ? 57 : 53;
+        const int32_t headerLength = hasAlpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
         const bool whole = int64_t(packetSize) >= headerLength;
         sink.answer = take;
         sink.inspect = [&](const CountingBuffer& frame) {
@@ -181,7 +158,7 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         const size_t storedBefore = store.buffers().size();
         const int32_t framesBefore = sink.frames;
 
-        Variant v = object(buffer);
+        Variant v = objectVariant(buffer);
         const bool answer = in->deliver(MSG_SAMPLE, &v);
         requireNoBreach(breaches);
 
@@ -207,16 +184,11 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         }
 
         // A packet that can make a frame makes one.
-        if (whole && !buffer->nullPayload && !c.noAllocator && out) {
-            const int64_t width = field16(packet, 27);
-            const int64_t height = field16(packet, 29);
-            const int64_t stride = width + allocator.stridePadding;
-            const int64_t bytes = (stride < width ? width : stride) * height * 4;
-            const bool fits = width * height * 4 <= std::numeric_limits<int32_t>::max();
-            const bool allocated = fits && !c.allocatorRefuses && bytes <= frameByteLimit;
-            const bool usable = !(c.narrowStride && height > 1) && !(c.framesWithoutPayload && width * height > 0);
-            require(delivered == (allocated && usable), "frame made or withheld against the rules");
-        }
+        const SampleConditions conditions{configured, hasAlpha, out != nullptr,
+            c.noAllocator ? nullptr : &allocator, &sink};
+        const Outcome expected = expectedOutcome(conditions, packet, packetSize, buffer->nullPayload);
+        require(delivered == (expected == FrameTaken || expected == FrameRefused),
+            "frame made or withheld against the rules");
         held = buffer->released() ? nullptr : buffer;
     }
 

@@ -9,6 +9,7 @@
 #include "framework/GetPlugin.h"
 #include "framework/Plugin.h"
 #include "host/Host.h"
+#include "tests/support/HostStandIns.h"
 #include "tests/support/IndexedImages.h"
 
 #include <gtest/gtest.h>
@@ -103,71 +104,10 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept
 namespace Qor {
 namespace {
 
-class QuietHost : public Host {
-public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
-    int32_t willDestroyPlugin(Plugin*) override { return 0; }
-    int32_t didDestroyPlugin(Plugin*) override { return 0; }
-};
-
-// Its payload is sized before the packet arrives and never grows.
-class FixedBuffer : public MediaBuffer {
-public:
-    explicit FixedBuffer(std::vector<uint8_t> bytes) : payload(std::move(bytes)) {}
-    int32_t addReference() override { return ++references; }
-    int32_t dropReference() override { return --references; }
-    void* lock() override { return payload.empty() ? nullptr : payload.data(); }
-    void unlock() override {}
-
-    std::vector<uint8_t> payload;
-    int32_t references = 1;
-};
-
-class FixedAllocator : public BufferAllocator {
-public:
-    explicit FixedAllocator(size_t bytes) : frame(std::vector<uint8_t>(bytes, 0xA5)) {}
-    int32_t reserved1() override { return 0; }
-    void configure(int32_t) override {}
-    MediaBuffer* allocate(int32_t width, int32_t height, int32_t) override
-    {
-        frame.stride = width + padding;
-        if (size_t(frame.stride) * size_t(height) * 4 > frame.payload.size())
-            return nullptr;
-        ++frames;
-        return &frame;
-    }
-
-    FixedBuffer frame;
-    int32_t padding = 0;
-    int frames = 0;
-};
-
-class TakingSink : public PortInterface {
-public:
-    bool query(uint32_t, uint32_t) override { return true; }
-    bool notify(uint32_t, Variant*) override { return true; }
-    bool request(uint32_t, uint32_t) override { return false; }
-    bool deliver(uint32_t code, Variant*) override
-    {
-        taken += code == MSG_SAMPLE;
-        return true;
-    }
-    int taken = 0;
-};
-
-Variant object(void* pointer)
-{
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = pointer;
-    return v;
-}
+using Testing::PlaceholderHost;
+using Testing::ReusedBuffer;
+using Testing::ReusingAllocator;
+using Testing::TakingSink;
 
 TEST(FrameAllocation, NothingIsAllocatedPerPacket)
 {
@@ -197,7 +137,7 @@ TEST(FrameAllocation, NothingIsAllocatedPerPacket)
         const WrittenPacket written = writePacket(contents);
         ASSERT_TRUE(written) << written.error;
 
-        QuietHost host;
+        PlaceholderHost host;
         Plugin* plugin = nullptr;
         getPlugin(&host, &plugin);
         void* found = nullptr;
@@ -205,17 +145,20 @@ TEST(FrameAllocation, NothingIsAllocatedPerPacket)
         auto* transform = static_cast<TransformInterface*>(found);
         PortInterface* in = static_cast<OutputInterface*>(transform)->openPort(PortFormat{1, row.input, 0});
         PortInterface* out = static_cast<InputInterface*>(transform)->openPort(PortFormat{1, row.output, 0});
-        FixedAllocator allocator(size_t(row.width + row.padding) * row.height * 4);
+        // Its payload is sized before the packet arrives and never grows.
+        ReusingAllocator allocator;
+        allocator.frame.payload.assign(size_t(row.width + row.padding) * row.height * 4, 0xA5);
         allocator.padding = row.padding;
+        allocator.grows = false;
         TakingSink sink;
-        Variant v = object(&allocator);
+        Variant v = objectVariant(&allocator);
         out->notify(EVT_SET_ALLOCATOR, &v);
-        v = object(&sink);
+        v = objectVariant(&sink);
         out->notify(EVT_SET_SINK, &v);
-        FixedBuffer packet(written.bytes);
+        ReusedBuffer packet(written.bytes);
         packet.size = int32_t(written.bytes.size());
 
-        v = object(&packet);
+        v = objectVariant(&packet);
         allocationCount = 0;
         counting = true;
         const bool taken = in->deliver(MSG_SAMPLE, &v);

@@ -51,7 +51,7 @@ struct PlainProducer {
         displayWidth = width;
         displayHeight = height;
         StreamInfo info{0, width, height};
-        Variant v = ComponentSession::object(&info);
+        Variant v = objectVariant(&info);
         return sink.deliver(MSG_STREAM_INFO, &v);
     }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 
 namespace Qor {
@@ -123,6 +124,9 @@ TEST(ReferenceCanvas, ChoosesDisplayStandardOrFittingCanvas)
 struct Variation {
     const char* input;
     const char* output;
+    // The caller's code text is overwritten after the port opened: the
+    // order chosen at opening still makes every byte of the frame.
+    bool textChangedAfterOpen = false;
 };
 
 class FrameOrders : public ::testing::TestWithParam<Variation> {};
@@ -131,7 +135,11 @@ TEST_P(FrameOrders, EveryPixelFollowsPaletteAlphaAndOrder)
 {
     const Variation variation = GetParam();
     const bool alphaVariant = std::string(variation.input) == "GPHA";
-    ComponentSession s(variation.input, variation.output);
+    char code[5];
+    std::memcpy(code, variation.output, 5);
+    ComponentSession s(variation.input, code);
+    if (variation.textChangedAfterOpen)
+        std::memcpy(code, "XXXX", 5);
     s.allocator.extraStride = 3; // the fill must survive between rows
     s.ready();
     PacketFields f = smallPicture();
@@ -168,8 +176,11 @@ TEST_P(FrameOrders, EveryPixelFollowsPaletteAlphaAndOrder)
 INSTANTIATE_TEST_SUITE_P(AllOrders, FrameOrders,
     ::testing::Values(Variation{"GPHB", "RGBA"}, Variation{"GPHB", "BGRA"}, Variation{"GPHB", "ARGB"},
         Variation{"GPHB", "ABGR"}, Variation{"GPHA", "RGBA"}, Variation{"GPHA", "BGRA"},
-        Variation{"GPHA", "ARGB"}, Variation{"GPHA", "ABGR"}),
-    [](const auto& info) { return std::string(info.param.input) + "_" + info.param.output; });
+        Variation{"GPHA", "ARGB"}, Variation{"GPHA", "ABGR"}, Variation{"GPHA", "BGRA", true}),
+    [](const auto& info) {
+        return std::string(info.param.input) + "_" + info.param.output
+            + (info.param.textChangedAfterOpen ? "_TextChangedAfterOpen" : "");
+    });
 
 TEST(FrameProduction, HostCallsComeInTheDocumentedOrder)
 {
@@ -286,14 +297,16 @@ TEST(FrameProduction, RefusalsKeepOwnershipRules)
         bool framePayloadMissing;
         int32_t extraStride;
         size_t framesAllocated;
+        int32_t framePayloadGoneAtLock; // 0: never
     } rows[] = {
-        {"packet shorter than its header", "GPHB", shortPacket, false, false, 0, 0},
-        {"opaque-size packet read as alpha variant", "GPHA", std::vector<uint8_t>(56, 0), false, false, 0, 0},
-        {"65535 x 65535", "GPHB", packetBytes(huge), false, false, 0, 0},
-        {"size one past the largest", "GPHB", packetBytes(justTooBig), false, false, 0, 0},
-        {"allocator gives nothing", "GPHB", packetBytes(good), true, false, 0, 0},
-        {"frame without payload", "GPHB", packetBytes(good), false, true, 0, 1},
-        {"frame rows overlap", "GPHB", packetBytes(good), false, false, -1, 1},
+        {"packet shorter than its header", "GPHB", shortPacket, false, false, 0, 0, 0},
+        {"opaque-size packet read as alpha variant", "GPHA", std::vector<uint8_t>(56, 0), false, false, 0, 0, 0},
+        {"65535 x 65535", "GPHB", packetBytes(huge), false, false, 0, 0, 0},
+        {"size one past the largest", "GPHB", packetBytes(justTooBig), false, false, 0, 0, 0},
+        {"allocator gives nothing", "GPHB", packetBytes(good), true, false, 0, 0, 0},
+        {"frame without payload", "GPHB", packetBytes(good), false, true, 0, 1, 0},
+        {"frame rows overlap", "GPHB", packetBytes(good), false, false, -1, 1, 0},
+        {"frame payload gone at the second lock", "GPHB", packetBytes(good), false, false, 0, 1, 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -301,6 +314,7 @@ TEST(FrameProduction, RefusalsKeepOwnershipRules)
         s.allocator.refuse = row.refuseAllocation;
         s.allocator.nullPayload = row.framePayloadMissing;
         s.allocator.extraStride = row.extraStride;
+        s.allocator.nullFromLock = row.framePayloadGoneAtLock;
         s.ready();
         RecordingBuffer* packet = s.packet(row.bytes);
         EXPECT_FALSE(s.deliver(packet));
@@ -317,18 +331,33 @@ TEST(FrameProduction, RefusalsKeepOwnershipRules)
 
 TEST(FrameProduction, NoSinkOrNoOutputCodeRefusesWithoutHostCalls)
 {
-    {
+    // How each row leaves the component after the ports opened.
+    const struct {
+        const char* label;
+        void (*connect)(ComponentSession& s);
+    } rows[] = {
+        {"sink of no object", [](ComponentSession& s) {
+             s.setAllocator();
+             s.setSink(nullptr);
+         }},
+        {"sink message without a value", [](ComponentSession& s) {
+             s.setAllocator();
+             EXPECT_TRUE(s.out->notify(EVT_SET_SINK, nullptr));
+             EXPECT_TRUE(s.out->query(QRY_READY, 0));
+         }},
+        {"allocator message without a value", [](ComponentSession& s) {
+             s.ready();
+             EXPECT_TRUE(s.out->notify(EVT_SET_ALLOCATOR, nullptr));
+         }},
+        {"output port closed", [](ComponentSession& s) {
+             s.ready();
+             ASSERT_TRUE(static_cast<InputInterface*>(s.transform)->closePort(s.out));
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
         ComponentSession s("GPHB", "RGBA");
-        s.setAllocator();
-        s.setSink(nullptr);
-        RecordingBuffer* packet = s.packet(packetBytes(smallPicture()));
-        EXPECT_FALSE(s.deliver(packet));
-        EXPECT_TRUE(s.allocator.frames.empty());
-    }
-    {
-        ComponentSession s("GPHB", "RGBA");
-        s.ready();
-        ASSERT_TRUE(static_cast<InputInterface*>(s.transform)->closePort(s.out));
+        row.connect(s);
         RecordingBuffer* packet = s.packet(packetBytes(smallPicture()));
         EXPECT_FALSE(s.deliver(packet));
         EXPECT_TRUE(s.allocator.frames.empty());

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace Qor {
@@ -133,6 +134,22 @@ TEST(Lifecycle, LastReleaseTellsHostAroundDestruction)
     EXPECT_EQ(plugin->dropReference(), 0);
     EXPECT_EQ(host.willDestroy, std::vector<Plugin*>{plugin});
     EXPECT_EQ(host.didDestroy, std::vector<Plugin*>{plugin});
+}
+
+TEST(Lifecycle, NullHostIsNeverCalled)
+{
+    // A host may make a component without giving itself; the last release
+    // then tells nobody, and makes no call through the null host.
+    Plugin* plugin = nullptr;
+    ASSERT_EQ(getPlugin(nullptr, &plugin), 0);
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_EQ(plugin->getHost(), nullptr);
+    void* found = nullptr;
+    ASSERT_EQ(plugin->queryInterface(Identifiers::interfaceTransform, &found), InterfaceFound);
+    ASSERT_NE(static_cast<OutputInterface*>(static_cast<TransformInterface*>(found))->openPort(format("GPHA")), nullptr);
+    EXPECT_EQ(plugin->addReference(), 2);
+    EXPECT_EQ(plugin->dropReference(), 1);
+    EXPECT_EQ(plugin->dropReference(), 0);
 }
 
 TEST(Lifecycle, DestructionReleasesHeldSampleBeforeClosingPorts)
@@ -267,13 +284,26 @@ TEST(Ports, OutputCodesPackFirstCharacterLowest)
 TEST(Ports, PackedReadUsesTheCallersTextAndUpperCases)
 {
     // The component keeps the caller's pointer: what the text says at read
-    // time is what gets packed.
-    Connected c;
-    char code[] = "ABGR";
-    ASSERT_NE(c.input->openPort(format(code)), nullptr);
-    code[1] = 'b';
-    EXPECT_EQ(c.packed("OutputFormat"), 0x52474241u);
-    code[1] = 'B';
+    // time is what gets packed. Only 'a' to 'z' are upper-cased; '{' follows
+    // 'z', and 0xFA lies past it read as unsigned, below 'a' read as signed.
+    const struct {
+        const char* opened;
+        const char* changedTo;
+        uint32_t packed;
+    } rows[] = {
+        {"ABGR", "AbGR", 0x52474241},
+        {"RGBA", "yz{\xFA", packFourcc('Y', 'Z', '{', '\xFA')},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.changedTo);
+        Connected c;
+        char code[5];
+        std::memcpy(code, row.opened, 5);
+        ASSERT_NE(c.input->openPort(format(code)), nullptr);
+        std::memcpy(code, row.changedTo, 5);
+        EXPECT_EQ(c.packed("OutputFormat"), row.packed);
+        std::memcpy(code, row.opened, 5);
+    }
 }
 
 TEST(Ports, RefusedFormatsChangeNothing)

@@ -55,7 +55,7 @@ TEST(PortProtocol, FixedAnswers)
 {
     ComponentSession s("GPHB", "RGBA");
     s.ready();
-    Variant v = ComponentSession::object(&s.sink);
+    Variant v = objectVariant(&s.sink);
     for (uint32_t code : {uint32_t(MSG_SAMPLE), uint32_t(EVT_SET_SINK), uint32_t(QRY_READY), 0u}) {
         EXPECT_FALSE(s.in->request(code, 0));
         EXPECT_FALSE(s.out->request(code, 0));
@@ -69,7 +69,7 @@ TEST(PortProtocol, FixedAnswers)
 TEST(PortProtocol, InputPortNotifyChangesNothing)
 {
     ComponentSession s("GPHB", "RGBA");
-    Variant v = ComponentSession::object(&s.sink);
+    Variant v = objectVariant(&s.sink);
     EXPECT_TRUE(s.in->notify(EVT_SET_SINK, &v));
     EXPECT_TRUE(s.in->notify(EVT_STOP, &v));
     EXPECT_FALSE(s.in->query(QRY_READY, 0));
@@ -137,7 +137,7 @@ TEST(PortProtocol, StreamInfoIsRecordedAndForwardedAsIs)
     ComponentSession s("GPHB", "RGBA");
     s.ready();
     StreamInfo info{0, 720, 576};
-    Variant v = ComponentSession::object(&info);
+    Variant v = objectVariant(&info);
     EXPECT_TRUE(s.in->deliver(MSG_STREAM_INFO, &v));
     ASSERT_EQ(s.sink.values.size(), 1u);
     EXPECT_EQ(s.sink.values[0], &v);
@@ -155,7 +155,7 @@ TEST(PortProtocol, StreamInfoOfAnotherTagIsForwardedButNotRead)
     s.ready();
     s.streamInfo(720, 576);
     StreamInfo other{0, 100, 100};
-    Variant v = ComponentSession::object(&other);
+    Variant v = objectVariant(&other);
     v.type = TypeString;
     EXPECT_TRUE(s.in->deliver(MSG_STREAM_INFO, &v));
     EXPECT_EQ(s.sink.values.back(), &v);

@@ -19,6 +19,7 @@
 #include "tests/support/CountingHost.h"
 #include "tests/support/FrameColours.h"
 #include "tests/support/IndexedImages.h"
+#include "tests/support/ProtocolModel.h"
 
 #include <gtest/gtest.h>
 
@@ -67,24 +68,6 @@ bool accepted(const Code& code, const Code (&codes)[N], size_t acceptedCount)
     return false;
 }
 
-// What the component answers for a rectangle's right and bottom edges given
-// the display size: the display when the rectangle lies inside it, else the
-// first standard canvas that holds both, else one just large enough.
-std::pair<int32_t, int32_t> modelCanvas(int32_t width, int32_t height, uint16_t right, uint16_t bottom)
-{
-    if (width > right && height > bottom)
-        return {width, height};
-    for (auto canvas : {std::pair<int32_t, int32_t>{640, 480}, {960, 720}, {1440, 1080}})
-        if (right < canvas.first && bottom < canvas.second && width < canvas.first && height < canvas.second)
-            return canvas;
-    return {right + 1, bottom + 1};
-}
-
-uint16_t field16(const std::vector<uint8_t>& packet, size_t offset)
-{
-    return uint16_t(packet[offset] | packet[offset + 1] << 8);
-}
-
 // One packet as the upstream offers it, and what is known of its picture.
 struct Sample {
     std::vector<uint8_t> bytes;
@@ -94,22 +77,8 @@ struct Sample {
     const char* kind = "";
 };
 
-// How a sample's delivery ended; counted over all sessions, so that the test
-// can tell that the random sessions reach every one.
-enum Outcome {
-    NotTaken,
-    HeldWithoutPayload,
-    RefusedBeforeAllocation,
-    AllocationRefused,
-    FrameGivenBack,
-    FrameTaken,
-    FrameRefused,
-    SampleOfNothing,
-    OutcomeCount
-};
-constexpr const char* outcomeNames[] = {"not taken", "held without payload", "refused before allocation",
-    "allocation refused", "frame given back", "frame taken", "frame refused", "sample of nothing"};
-
+// Outcomes are counted over all sessions, so that the test can tell that the
+// random sessions reach every one.
 class Session {
 public:
     Session(uint32_t seed, std::array<uint64_t, OutcomeCount>& outcomes) : random(seed), outcomes(outcomes)
@@ -170,14 +139,6 @@ private:
         return out.str();
     }
 
-    static Variant object(void* pointer)
-    {
-        Variant v{};
-        v.type = TypeObject;
-        v.value.asObject = pointer;
-        return v;
-    }
-
     void step()
     {
         const int roll = pick(0, 99);
@@ -219,10 +180,10 @@ private:
             openPacketPort(packetCodes[pick(0, 1)]);
         if (!model.framePort)
             openFramePort(frameCodes[pick(0, 3)]);
-        Variant allocatorValue = object(&plain);
+        Variant allocatorValue = objectVariant(&plain);
         model.framePort->notify(EVT_SET_ALLOCATOR, &allocatorValue);
         model.allocator = &plain;
-        Variant sinkValue = object(&sinkA);
+        Variant sinkValue = objectVariant(&sinkA);
         model.framePort->notify(EVT_SET_SINK, &sinkValue);
         sinkWasSet(&sinkA);
     }
@@ -320,7 +281,7 @@ private:
         CountingAllocator* const choices[] = {&plain, &padded, &narrow, &refusing, &payloadless, nullptr};
         CountingAllocator* allocator = choices[pick(0, 5)];
         trace << "set allocator " << allocatorName(allocator) << "; ";
-        Variant v = object(allocator);
+        Variant v = objectVariant(allocator);
         check(model.framePort->notify(EVT_SET_ALLOCATOR, &v), "allocator refused");
         model.allocator = allocator;
     }
@@ -338,7 +299,7 @@ private:
         CountingSink* const choices[] = {&sinkA, &sinkA, &sinkB, nullptr};
         CountingSink* sink = choices[pick(0, 3)];
         trace << "set sink " << (sink == &sinkA ? "A" : sink == &sinkB ? "B" : "null") << "; ";
-        Variant v = object(sink);
+        Variant v = objectVariant(sink);
         check(model.framePort->notify(EVT_SET_SINK, &v), "sink refused");
         sinkWasSet(sink);
     }
@@ -369,7 +330,7 @@ private:
         StreamInfo info{0, pick(-50, 2000), pick(-50, 1200)};
         if (chance(20))
             info.width = pick(0, 1) ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min();
-        Variant v = object(&info);
+        Variant v = objectVariant(&info);
         const int form = pick(0, 9);
         if (form == 0)
             v.type = TypeString;
@@ -425,29 +386,29 @@ private:
     {
         Sample s;
         s.kind = "hostile";
-        s.bytes.resize(size_t(pick(53, 57) + pick(0, 300)));
+        s.bytes.resize(size_t(pick(PacketFormat::HeaderLength, PacketFormat::AlphaHeaderLength) + pick(0, 300)));
         for (uint8_t& byte : s.bytes)
             byte = uint8_t(pick(0, 255));
-        auto put16 = [&](size_t offset, int value) {
+        auto put16 = [&](int32_t offset, int value) {
             s.bytes[offset] = uint8_t(value & 0xFF);
             s.bytes[offset + 1] = uint8_t(value >> 8);
         };
         switch (pick(0, 4)) {
         case 0: // both huge: the frame's size overflows
-            put16(27, pick(23171, 65535));
-            put16(29, pick(23171, 65535));
+            put16(PacketFormat::WidthOffset, pick(23171, 65535));
+            put16(PacketFormat::HeightOffset, pick(23171, 65535));
             break;
         case 1: // one long side
-            put16(27, pick(0, 1) ? pick(1000, 65535) : pick(1, 4));
-            put16(29, pick(0, 1) ? pick(1, 4) : pick(1000, 65535));
+            put16(PacketFormat::WidthOffset, pick(0, 1) ? pick(1000, 65535) : pick(1, 4));
+            put16(PacketFormat::HeightOffset, pick(0, 1) ? pick(1, 4) : pick(1000, 65535));
             break;
         default:
-            put16(27, pick(0, 300));
-            put16(29, pick(0, 300));
+            put16(PacketFormat::WidthOffset, pick(0, 300));
+            put16(PacketFormat::HeightOffset, pick(0, 300));
             break;
         }
         if (chance(50))
-            put16(39, pick(0, int(s.bytes.size())));
+            put16(PacketFormat::SecondFieldOffsetOffset, pick(0, int(s.bytes.size())));
         return s;
     }
 
@@ -489,39 +450,16 @@ private:
         trace << "sample " << s.kind << " " << s.bytes.size() << "B" << (s.alphaPacket ? " alpha" : "") << "; ";
 
         // What the model expects, decided before the call.
-        Outcome expected = NotTaken;
-        bool answer = false;
-        int64_t width = 0;
-        int64_t height = 0;
-        std::pair<int32_t, int32_t> canvas{model.displayWidth, model.displayHeight};
-        const int32_t headerLength = model.hasAlpha ? 57 : 53;
         CountingAllocator* allocator = model.allocator;
         CountingSink* sink = model.sink;
-        if (model.configured) {
-            if (s.nullPayload) {
-                expected = HeldWithoutPayload;
-                answer = true;
-            } else if (!allocator || !sink || !model.frameCode || int32_t(s.bytes.size()) < headerLength) {
-                expected = RefusedBeforeAllocation;
-            } else {
-                width = field16(s.bytes, 27);
-                height = field16(s.bytes, 29);
-                const int64_t stride = width + allocator->stridePadding;
-                const int64_t bytes = (stride < width ? width : stride) * height * 4;
-                if (width * height * 4 > std::numeric_limits<int32_t>::max())
-                    expected = RefusedBeforeAllocation;
-                else if (allocator->refuse || bytes > allocator->byteLimit)
-                    expected = AllocationRefused;
-                else if ((height > 1 && stride < width) || (allocator->nullPayload && width * height > 0))
-                    expected = FrameGivenBack;
-                else {
-                    expected = sink->answer ? FrameTaken : FrameRefused;
-                    answer = sink->answer;
-                    canvas = modelCanvas(model.displayWidth, model.displayHeight, field16(s.bytes, 35),
-                        field16(s.bytes, 37));
-                }
-            }
-        }
+        const SampleConditions conditions{model.configured, model.hasAlpha, model.frameCode != nullptr, allocator, sink};
+        const Outcome expected = expectedOutcome(conditions, s.bytes.data(), s.bytes.size(), s.nullPayload);
+        const bool answer = expected == HeldWithoutPayload || expected == FrameTaken;
+        std::pair<int32_t, int32_t> canvas{model.displayWidth, model.displayHeight};
+        if (expected == FrameTaken || expected == FrameRefused)
+            canvas = modelCanvas(model.displayWidth, model.displayHeight,
+                packetField(s.bytes.data(), PacketFormat::RightOffset),
+                packetField(s.bytes.data(), PacketFormat::BottomOffset));
         ++outcomes[expected];
 
         const int32_t allocationsBefore = allocator ? allocator->allocations : 0;
@@ -535,7 +473,7 @@ private:
         }
         CountingBuffer* previous = model.held;
 
-        Variant v = object(buffer);
+        Variant v = objectVariant(buffer);
         check(model.packetPort->deliver(MSG_SAMPLE, &v) == answer, "sample answer");
         if (sink)
             sink->inspect = nullptr;
@@ -567,7 +505,7 @@ private:
     void sampleOfNothing()
     {
         trace << "sample of nothing; ";
-        Variant v = object(nullptr);
+        Variant v = objectVariant(nullptr);
         check(!model.packetPort->deliver(MSG_SAMPLE, chance(50) ? &v : nullptr), "sample of nothing answered true");
         if (model.configured) {
             ++outcomes[SampleOfNothing];
@@ -587,35 +525,34 @@ private:
         return x == y;
     }
 
-    // A frame as the model expects it: size, pitch, timing, the rectangle on
-    // the model's canvas, and pixels of the packet's colours; for a packet
-    // made by the encoder in the component's format, exactly its picture.
+    // A frame as the model expects it (frameFault), its rectangle on the
+    // model's canvas, and for a packet made by the encoder in the
+    // component's format, exactly its picture.
     void checkFrame(const CountingBuffer& frame, const Sample& s, const CountingBuffer& source, bool exact,
         std::pair<int32_t, int32_t> canvas)
     {
-        const int64_t width = field16(s.bytes, 27);
-        const int64_t height = field16(s.bytes, 29);
-        check(frame.size == width * height * 4, "frame size");
-        check(height <= 1 || frame.stride >= width, "frame rows overlap");
-        check(frame.timing[0] == source.timing[0] && frame.timing[1] == source.timing[1], "timing not copied");
-        check(sameDouble(frame.left, double(field16(s.bytes, 31)) / canvas.first)
-                && sameDouble(frame.top, double(field16(s.bytes, 33)) / canvas.second)
-                && sameDouble(frame.right, double(field16(s.bytes, 35)) / canvas.first)
-                && sameDouble(frame.bottom, double(field16(s.bytes, 37)) / canvas.second),
-            "rectangle not on the expected canvas");
-        if (frame.size == 0)
+        using namespace PacketFormat;
+        const uint8_t* packet = s.bytes.data();
+        if (const char* fault = frameFault(frame, packet, model.hasAlpha, model.frameCode, source)) {
+            fail(fault);
             return;
-        const auto colours = packetColours(s.bytes.data(), model.hasAlpha, model.frameCode);
+        }
+        check(sameDouble(frame.left, double(packetField(packet, LeftOffset)) / canvas.first)
+                && sameDouble(frame.top, double(packetField(packet, TopOffset)) / canvas.second)
+                && sameDouble(frame.right, double(packetField(packet, RightOffset)) / canvas.first)
+                && sameDouble(frame.bottom, double(packetField(packet, BottomOffset)) / canvas.second),
+            "rectangle not on the expected canvas");
+        if (!exact || frame.size == 0)
+            return;
+        const int64_t width = packetField(packet, WidthOffset);
+        const int64_t height = packetField(packet, HeightOffset);
+        const auto colours = packetColours(packet, model.hasAlpha, model.frameCode);
         for (int64_t y = 0; y < height; ++y) {
             for (int64_t x = 0; x < width; ++x) {
                 const uint8_t* pixel = frame.bytes() + (y * frame.stride + x) * 4;
-                if (exact) {
-                    const Pixel& want = colours[(*s.indices)[size_t(y * width + x)]];
-                    if (!check(std::memcmp(pixel, want.data(), 4) == 0, "pixel differs from the packet's picture"))
-                        return;
-                } else if (!check(colourOf(pixel, colours) >= 0, "pixel of no palette colour")) {
+                const Pixel& want = colours[(*s.indices)[size_t(y * width + x)]];
+                if (!check(std::memcmp(pixel, want.data(), 4) == 0, "pixel differs from the packet's picture"))
                     return;
-                }
             }
         }
     }
@@ -651,7 +588,7 @@ private:
     void oddCalls()
     {
         trace << "odd calls; ";
-        Variant v = object(&sinkB);
+        Variant v = objectVariant(&sinkB);
         for (PortInterface* port : {model.packetPort, model.framePort}) {
             if (!port)
                 continue;

@@ -1,9 +1,14 @@
-# Checks the plug-in DLL as a 32-bit Windows host's loader sees it: the
-# export table holds one name, "_getPlugin", at ordinal 1, and every DLL it
-# imports from is one that Windows itself provides, so none of the
-# compiler's runtime DLLs has to travel with it.
-# Usage: cmake -DOBJDUMP=<objdump> -DLIBRARY=<dll> -P WindowsExportsTest.cmake
+# Checks the plug-in DLL as a Windows host's loader sees it: the export
+# table holds one name at ordinal 1, "_getPlugin" on 32-bit Windows (the
+# platform's decoration of a cdecl name) or "getPlugin" on x64 (EXPORT), and
+# every DLL it imports from is one that Windows itself provides, so none of
+# the compilers' runtime DLLs has to travel with it.
+# Usage: cmake -DOBJDUMP=<objdump> -DLIBRARY=<dll> [-DEXPORT=getPlugin] -P WindowsExportsTest.cmake
 cmake_minimum_required(VERSION 3.25)
+
+if(NOT EXPORT)
+  set(EXPORT _getPlugin)
+endif()
 
 set(systemLibraries KERNEL32.DLL MSVCRT.DLL USER32.DLL ADVAPI32.DLL)
 
@@ -37,8 +42,8 @@ else()
   string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]*" names "${nameTable}")
 endif()
 list(LENGTH names nameCount)
-if(NOT nameCount EQUAL 1 OR NOT names MATCHES "^\t\\[ *0\\] _getPlugin$")
-  string(APPEND failures "the export names are not exactly _getPlugin at ordinal 1: ${names}\n")
+if(NOT nameCount EQUAL 1 OR NOT names MATCHES "^\t\\[ *0\\] ${EXPORT}$")
+  string(APPEND failures "the export names are not exactly ${EXPORT} at ordinal 1: ${names}\n")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")

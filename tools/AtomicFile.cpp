@@ -78,9 +78,10 @@ std::string writeFileAtomically(const std::string& path, const std::vector<uint8
 std::string readWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool standardInput = path == "-";
+    const int fd = standardInput ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return systemReason(path, "cannot open", errno);
+        return systemReason(standardInput ? "standard input" : path, "cannot open", errno);
     struct stat status {};
     if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
         close(fd);

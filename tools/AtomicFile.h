@@ -14,8 +14,8 @@ namespace Qor::Tools {
 // naming `path`, leaving `path` as it was and no temporary file behind.
 std::string writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Reads the whole of `path` into `bytes` and answers "", or answers a one-line
-// reason naming `path`, leaving `bytes` empty.
+// Reads the whole of `path` ("-": standard input) into `bytes` and answers
+// "", or answers a one-line reason naming `path`, leaving `bytes` empty.
 std::string readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 
 } // namespace Qor::Tools

@@ -7,8 +7,21 @@ CommandLine::CommandLine(int argc, char** argv)
 {
 }
 
+std::string CommandLine::problem() const
+{
+    if (!repeated.empty())
+        return repeated + " given twice; give it once";
+    if (!unusedValueOf.empty())
+        return unusedValueOf + " takes no value";
+    if (hasInlineValue)
+        return "--" + lastMatched + " takes no value";
+    return "";
+}
+
 bool CommandLine::option(const char* longName, const char* shortName)
 {
+    if (hasInlineValue && unusedValueOf.empty())
+        unusedValueOf = "--" + lastMatched;
     if (!more() || optionsEnded)
         return false;
     const std::string& argument = arguments[next];
@@ -19,17 +32,30 @@ bool CommandLine::option(const char* longName, const char* shortName)
     }
     const std::string name = std::string("--") + longName;
     hasInlineValue = false;
-    if (argument == name || (*shortName && argument == std::string("-") + shortName)) {
-        ++next;
-        return true;
-    }
+    const std::string shortForm = *shortName ? std::string("-") + shortName : std::string();
+    if (argument == name || (!shortForm.empty() && argument == shortForm))
+        return matched(longName);
     if (argument.compare(0, name.size() + 1, name + "=") == 0) {
         hasInlineValue = true;
         inlineValue = argument.substr(name.size() + 1);
-        ++next;
-        return true;
+        return matched(longName);
+    }
+    // "-oFILE": a short option with its value attached.
+    if (!shortForm.empty() && argument.size() > shortForm.size() && argument.compare(0, 2, shortForm) == 0) {
+        hasInlineValue = true;
+        inlineValue = argument.substr(shortForm.size());
+        return matched(longName);
     }
     return false;
+}
+
+bool CommandLine::matched(const char* longName)
+{
+    ++next;
+    lastMatched = longName;
+    if (!seen.insert(longName).second && repeated.empty())
+        repeated = std::string("--") + longName;
+    return true;
 }
 
 bool CommandLine::value(std::string& text)
@@ -47,6 +73,9 @@ bool CommandLine::value(std::string& text)
 
 bool CommandLine::operand(std::string& text)
 {
+    if (hasInlineValue && unusedValueOf.empty())
+        unusedValueOf = "--" + lastMatched;
+    hasInlineValue = false;
     if (!more())
         return false;
     const std::string& argument = arguments[next];

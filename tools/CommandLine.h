@@ -1,10 +1,11 @@
 // Small pieces shared by the tools' command lines: an option reader that
-// takes "--name value", "--name=value" and "-n value", and number parsers
-// that refuse anything but the whole text as a number in range.
+// takes "--name value", "--name=value", "-n value" and "-nvalue", and number
+// parsers that refuse anything but the whole text as a number in range.
 #ifndef KELVO_TOOLS_COMMANDLINE_H
 #define KELVO_TOOLS_COMMANDLINE_H
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,18 @@ public:
     bool operand(std::string& text);
     // The argument that matched nothing, for a message.
     const std::string& current() const { return arguments[next]; }
+    // What is wrong with the options read so far: one given twice, or a
+    // value attached to an option that takes none. "" when nothing is.
+    std::string problem() const;
 
 private:
+    bool matched(const char* longName);
+
     std::vector<std::string> arguments;
+    std::set<std::string> seen;
+    std::string repeated;
+    std::string unusedValueOf;
+    std::string lastMatched;
     size_t next = 1;
     bool optionsEnded = false;
     bool hasInlineValue = false;

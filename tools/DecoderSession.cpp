@@ -21,17 +21,6 @@ namespace {
 
 using GetPluginFunction = int32_t (*)(Host*, Plugin**);
 
-constexpr char componentIdentifier[] = "com.kelvo.vandrel.interface.component";
-constexpr char transformIdentifier[] = "com.kelvo.vandrel.interface.transform";
-
-Variant objectVariant(void* object)
-{
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = object;
-    return v;
-}
-
 std::string inQuotes(const std::string& text)
 {
     return "\"" + text + "\"";
@@ -148,14 +137,14 @@ std::string DecoderSession::open(const SessionOptions& given)
         return fault("plug-in made no component (getPlugin answered " + std::to_string(answer) + ")");
 
     void* found = nullptr;
-    const String component(componentIdentifier, StandardAllocator<char>::instance());
+    const String component(IdentifierText::interfaceComponent, StandardAllocator<char>::instance());
     if (plugin->queryInterface(component, &found) != InterfaceFound || !found)
-        return fault("plug-in does not answer the interface " + inQuotes(componentIdentifier));
+        return fault("plug-in does not answer the interface " + inQuotes(IdentifierText::interfaceComponent));
     componentSide = static_cast<ComponentInterface*>(found);
     found = nullptr;
-    const String transform(transformIdentifier, StandardAllocator<char>::instance());
+    const String transform(IdentifierText::interfaceTransform, StandardAllocator<char>::instance());
     if (plugin->queryInterface(transform, &found) != InterfaceFound || !found)
-        return fault("plug-in does not answer the interface " + inQuotes(transformIdentifier));
+        return fault("plug-in does not answer the interface " + inQuotes(IdentifierText::interfaceTransform));
     auto* transformSide = static_cast<TransformInterface*>(found);
     frameSide = transformSide;
     packetSide = transformSide;

@@ -1,7 +1,10 @@
 #include "tools/FramePictures.h"
 
+#include "subdecode/PacketFormat.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace Qor::Tools {
 
@@ -10,11 +13,6 @@ namespace {
 constexpr int32_t CheckerSquare = 16;
 constexpr uint8_t CheckerLight = 0xA0;
 constexpr uint8_t CheckerDark = 0x60;
-
-uint16_t little16(const uint8_t* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
 
 // Where each of red, green, blue and alpha sits in a pixel of `order`.
 struct ChannelPositions {
@@ -55,9 +53,11 @@ uint8_t blend(uint8_t source, uint8_t destination, uint8_t alpha)
 
 bool readPacketRectangle(const std::vector<uint8_t>& packet, PacketRectangle& rectangle)
 {
-    if (packet.size() < 39)
+    using namespace PacketFormat;
+    if (packet.size() < size_t(BottomOffset + 2))
         return false;
-    rectangle = PacketRectangle{little16(&packet[31]), little16(&packet[33]), little16(&packet[35]), little16(&packet[37])};
+    rectangle = PacketRectangle{readLittle16(&packet[LeftOffset]), readLittle16(&packet[TopOffset]),
+        readLittle16(&packet[RightOffset]), readLittle16(&packet[BottomOffset])};
     return true;
 }
 
@@ -111,16 +111,23 @@ PngImage composePreview(const PngImage& frame, const Frame& placement, PictureSi
     PngImage preview;
     preview.width = uint32_t(size.width);
     preview.height = uint32_t(size.height);
-    preview.rgba.resize(size_t(size.width) * size_t(size.height) * 4);
-    for (int32_t y = 0; y < size.height; ++y)
+    const size_t rowBytes = size_t(size.width) * 4;
+    preview.rgba.resize(rowBytes * size_t(size.height));
+    // The checkerboard has two kinds of row; each is made once and copied.
+    std::vector<uint8_t> rows[2];
+    for (int32_t kind = 0; kind < 2; ++kind) {
+        rows[kind].resize(rowBytes);
         for (int32_t x = 0; x < size.width; ++x) {
-            const Rgba c = checkerboardAt(x, y);
-            uint8_t* target = &preview.rgba[(size_t(y) * size_t(size.width) + size_t(x)) * 4];
+            const Rgba c = checkerboardAt(x, kind * CheckerSquare);
+            uint8_t* target = &rows[kind][size_t(x) * 4];
             target[0] = c.red;
             target[1] = c.green;
             target[2] = c.blue;
             target[3] = 255;
         }
+    }
+    for (int32_t y = 0; y < size.height; ++y)
+        std::memcpy(&preview.rgba[size_t(y) * rowBytes], rows[(y / CheckerSquare) % 2].data(), rowBytes);
     if (frame.width == 0 || frame.height == 0 || canvas.width <= 0 || canvas.height <= 0)
         return preview;
 
@@ -130,15 +137,22 @@ PngImage composePreview(const PngImage& frame, const Frame& placement, PictureSi
     const int64_t top = std::llround(placement.top * size.height);
     const int64_t width = std::max<int64_t>(std::llround(frame.width * scaleX), 1);
     const int64_t height = std::max<int64_t>(std::llround(frame.height * scaleY), 1);
+    const int64_t firstX = std::max<int64_t>(left, 0);
+    const int64_t endX = std::min<int64_t>(left + width, size.width);
+    std::vector<uint32_t> sourceXs;
+    for (int64_t x = firstX; x < endX; ++x)
+        sourceXs.push_back(uint32_t(std::min<int64_t>(int64_t((x - left) / scaleX), frame.width - 1)));
     for (int64_t y = std::max<int64_t>(top, 0); y < std::min<int64_t>(top + height, size.height); ++y) {
         const uint32_t sourceY = uint32_t(std::min<int64_t>(int64_t((y - top) / scaleY), frame.height - 1));
-        for (int64_t x = std::max<int64_t>(left, 0); x < std::min<int64_t>(left + width, size.width); ++x) {
-            const uint32_t sourceX = uint32_t(std::min<int64_t>(int64_t((x - left) / scaleX), frame.width - 1));
-            const Rgba c = frame.pixel(sourceX, sourceY);
-            uint8_t* target = &preview.rgba[(size_t(y) * size_t(size.width) + size_t(x)) * 4];
-            target[0] = blend(c.red, target[0], c.alpha);
-            target[1] = blend(c.green, target[1], c.alpha);
-            target[2] = blend(c.blue, target[2], c.alpha);
+        uint8_t* target = &preview.rgba[size_t(y) * rowBytes + size_t(firstX) * 4];
+        for (size_t i = 0; i < sourceXs.size(); ++i, target += 4) {
+            const uint8_t* c = &frame.rgba[(size_t(sourceY) * frame.width + sourceXs[i]) * 4];
+            const uint8_t alpha = c[3];
+            if (alpha == 0)
+                continue;
+            target[0] = blend(c[0], target[0], alpha);
+            target[1] = blend(c[1], target[1], alpha);
+            target[2] = blend(c[2], target[2], alpha);
         }
     }
     return preview;

@@ -8,8 +8,14 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
+
+#ifndef KELVO_VERSION
+#define KELVO_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -118,11 +124,22 @@ PngImage draw(const Caption& caption)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kelvo-make-samples %s\n", KELVO_VERSION);
+        return 0;
+    }
     if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs("Usage: kelvo-make-samples DIR\n"
-                   "Draws the sample subtitle images (the PNGs of samples/) into DIR, which must exist.\n",
+                   "Draws the sample subtitle images (the PNGs of samples/) into DIR, made when missing.\n",
             argc == 2 ? stdout : stderr);
         return argc == 2 ? 0 : 2;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(argv[1], error);
+    if (error) {
+        std::fprintf(stderr, "kelvo-make-samples: %s: cannot make the directory: %s\n", argv[1],
+            error.message().c_str());
+        return 1;
     }
     for (const Caption& caption : captions) {
         const std::string path = std::string(argv[1]) + "/" + caption.file;

@@ -3,8 +3,14 @@
 #include "tools/AtomicFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Qor::Tools {
 
@@ -145,7 +151,9 @@ std::vector<uint8_t> serializePacketStream(const PacketStream& stream)
     return bytes;
 }
 
-std::string writePacketStream(const std::string& path, const PacketStream& stream)
+namespace {
+
+std::string checkWritable(const std::string& path, const PacketStream& stream)
 {
     const std::string formatError = checkInputFormat(stream.inputFormat);
     if (!formatError.empty())
@@ -154,6 +162,104 @@ std::string writePacketStream(const std::string& path, const PacketStream& strea
         if (stream.records[i].packet.size() > size_t(std::numeric_limits<int32_t>::max()))
             return path + ": packet " + std::to_string(i + 1) + " is " + std::to_string(stream.records[i].packet.size())
                 + " bytes, more than a host buffer can hold";
+    return "";
+}
+
+// Reads up to `count` bytes from the start of `path`.
+std::string readStart(const std::string& path, size_t count, std::vector<uint8_t>& bytes)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + ": cannot open: " + std::strerror(errno);
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        close(fd);
+        return path + ": is a directory";
+    }
+    bytes.resize(count);
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = read(fd, bytes.data() + got, count - got);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            close(fd);
+            return path + ": cannot read: " + std::strerror(error);
+        }
+        got += size_t(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    return "";
+}
+
+} // namespace
+
+std::string readStreamHeader(const std::string& path, PacketStream& stream)
+{
+    std::vector<uint8_t> bytes;
+    const std::string error = readStart(path, StreamHeaderLength, bytes);
+    if (!error.empty())
+        return error;
+    StreamReadResult read = parsePacketStream(bytes, path);
+    if (!read)
+        return read.error;
+    stream = std::move(read.stream);
+    return "";
+}
+
+bool looksLikePacketStream(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    return readStart(path, 4, bytes).empty() && bytes.size() == 4 && std::equal(bytes.begin(), bytes.end(), StreamMagic);
+}
+
+std::string appendPacketRecords(const std::string& path, const PacketStream& stream)
+{
+    std::string error = checkWritable(path, stream);
+    if (!error.empty())
+        return error;
+    std::vector<uint8_t> bytes = serializePacketStream(stream);
+    bytes.erase(bytes.begin(), bytes.begin() + long(StreamHeaderLength));
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + ": cannot open for writing: " + std::strerror(errno);
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        const int reason = errno;
+        close(fd);
+        return path + ": cannot write: " + std::strerror(reason);
+    }
+    const off_t end = status.st_size;
+    size_t done = 0;
+    int reason = 0;
+    while (done < bytes.size() && reason == 0) {
+        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, end + off_t(done));
+        if (n < 0) {
+            if (errno != EINTR)
+                reason = errno;
+            continue;
+        }
+        done += size_t(n);
+    }
+    // A part written is taken back; should that fail too, the reason below stands.
+    if (reason != 0)
+        static_cast<void>(ftruncate(fd, end));
+    if (close(fd) != 0 && reason == 0)
+        reason = errno;
+    if (reason != 0)
+        return path + ": cannot append: " + std::strerror(reason);
+    return "";
+}
+
+std::string writePacketStream(const std::string& path, const PacketStream& stream)
+{
+    const std::string error = checkWritable(path, stream);
+    if (!error.empty())
+        return error;
     return writeFileAtomically(path, serializePacketStream(stream));
 }
 

@@ -56,6 +56,20 @@ std::vector<uint8_t> serializePacketStream(const PacketStream& stream);
 // Answers "" for an input format a stream may carry, or why not.
 std::string checkInputFormat(const std::string& format);
 
+// Reads the 16-byte header of the stream file at `path` into `stream` (no
+// records) and answers "", or why not, as parsePacketStream would.
+std::string readStreamHeader(const std::string& path, PacketStream& stream);
+
+// True when the file at `path` begins with the stream's magic.
+bool looksLikePacketStream(const std::string& path);
+
+// Adds the records of `stream` to the end of the stream file at `path`,
+// whose header must be the same as `stream`'s, without reading or
+// rewriting the records already there: the cost does not grow with the
+// file. Answers "" or a one-line reason; on failure the file is cut back
+// to its former length.
+std::string appendPacketRecords(const std::string& path, const PacketStream& stream);
+
 // Replaces `path` with `stream` through a temporary file and answers "", or
 // answers a one-line reason and leaves `path` as it was. Refuses a stream
 // whose input format is not "GPHB" or "GPHA", or which has a packet longer

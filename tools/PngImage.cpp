@@ -3,7 +3,9 @@
 #include "tools/AtomicFile.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +28,7 @@ struct PngWork {
     std::vector<png_color> colours;
     std::vector<png_byte> alphas;
     char message[256] = {};
+    bool sizeRefused = false; // the message is the reader's own, not libpng's
 };
 
 void failWith(png_structp png, png_const_charp message)
@@ -65,12 +68,25 @@ int paletteBitDepth(size_t entries)
 
 // Reads the image into work->image. Any libpng error leaves by the long
 // jump, so nothing here may own anything: what lasts lives in `work`.
+std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced);
+
 void decodeImage(png_structp png, png_infop info, PngWork* work)
 {
     png_read_info(png, info);
     PngImage& image = work->image;
-    image.width = png_get_image_width(png, info);
-    image.height = png_get_image_height(png, info);
+    const uint32_t width = png_get_image_width(png, info);
+    const uint32_t height = png_get_image_height(png, info);
+    {
+        // The text is copied and freed before the jump, which skips destructors.
+        const std::string refused
+            = checkDeclaredSize(width, height, png_get_interlace_type(png, info) != PNG_INTERLACE_NONE);
+        std::snprintf(work->message, sizeof work->message, "%s", refused.c_str());
+        work->sizeRefused = !refused.empty();
+    }
+    if (work->sizeRefused)
+        png_longjmp(png, 1);
+    image.width = width;
+    image.height = height;
     const int colourType = png_get_color_type(png, info);
     const int bitDepth = png_get_bit_depth(png, info);
 
@@ -102,24 +118,61 @@ void decodeImage(png_structp png, png_infop info, PngWork* work)
         if (!(colourType & PNG_COLOR_MASK_ALPHA) && !transparency)
             png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     }
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
     const size_t channels = image.indexed() ? 1 : 4;
     if (png_get_rowbytes(png, info) != size_t(image.width) * channels)
         png_error(png, "unexpected row layout after conversion");
     std::vector<uint8_t>& pixels = image.indexed() ? image.indices : image.rgba;
-    pixels.resize(size_t(image.width) * image.height * channels);
-    work->rows.resize(image.height);
-    for (uint32_t y = 0; y < image.height; ++y)
-        work->rows[y] = pixels.data() + size_t(y) * image.width * channels;
-    png_read_image(png, work->rows.data());
+    const size_t rowBytes = size_t(image.width) * channels;
+    if (passes > 1) {
+        // Every pass adds pixels to every row: the whole image is needed
+        // from the start, so interlaced images are held to a smaller size.
+        pixels.resize(rowBytes * image.height);
+        work->rows.resize(image.height);
+        for (uint32_t y = 0; y < image.height; ++y)
+            work->rows[y] = pixels.data() + size_t(y) * rowBytes;
+        png_read_image(png, work->rows.data());
+    } else {
+        // Row by row: the image grows only as far as its data reaches, so a
+        // header that claims more than the file holds costs one row.
+        // Room for a start up front, bounded, so that most images need no copy.
+        pixels.reserve(std::min<size_t>(rowBytes * image.height, size_t(16) << 20));
+        for (uint32_t y = 0; y < image.height; ++y) {
+            pixels.resize(pixels.size() + rowBytes);
+            png_read_row(png, pixels.data() + pixels.size() - rowBytes, nullptr);
+        }
+    }
     png_read_end(png, nullptr);
 }
 
-void encodeImage(png_structp png, png_infop info, PngWork* work, const PngImage& image)
+// The size check that comes before any pixel is stored, or "" when the
+// header's size is one this reader takes.
+std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced)
+{
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    if (width > MaximumPngSide || height > MaximumPngSide)
+        return "the header declares " + size + " pixels; a subtitle is at most 65535 a side";
+    if (interlaced && uint64_t(width) * height > MaximumInterlacedPixels)
+        return "the header declares an interlaced image of " + size
+            + " pixels; interlaced images are read whole and must have at most 8192x8192 pixels (save it without"
+              " interlacing)";
+    return "";
+}
+
+void encodeImage(png_structp png, png_infop info, PngWork* work, const PngImage& image, PngCompression compression)
 {
     png_set_write_fn(png, work, writeBytes, flushNothing);
+    if (compression.level >= 0)
+        png_set_compression_level(png, compression.level);
+    if (!compression.adaptiveFilters)
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    if (compression.runsOnly) {
+        // Each byte less the one a pixel before: a run of one colour becomes zeros.
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_strategy(png, Z_RLE);
+    }
     if (image.indexed()) {
         png_set_IHDR(png, info, image.width, image.height, paletteBitDepth(image.palette.size()),
             PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -180,11 +233,13 @@ PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& na
         return result;
     }
     png_set_read_fn(png, work.get(), readBytes);
+    // The reader's own size check comes first, with the sizes in its message.
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     if (setjmp(png_jmpbuf(png)) == 0) {
         decodeImage(png, info, work.get());
     } else {
         png_destroy_read_struct(&png, &info, nullptr);
-        result.error = name + ": bad PNG: " + work->message;
+        result.error = name + (work->sizeRefused ? ": " : ": bad PNG: ") + work->message;
         return result;
     }
     png_destroy_read_struct(&png, &info, nullptr);
@@ -210,7 +265,7 @@ PngReadResult readPng(const std::string& path)
     return decodePng(bytes, path);
 }
 
-std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes)
+std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes, PngCompression compression)
 {
     const size_t pixels = size_t(image.width) * image.height;
     if (pixels == 0)
@@ -223,6 +278,8 @@ std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes)
     auto work = std::make_unique<PngWork>();
     work->output = &bytes;
     bytes.clear();
+    // Room for an image that barely compresses, so the output rarely grows.
+    bytes.reserve(std::min<size_t>(pixels * (image.indexed() ? 1 : 4) / 4 + 1024, size_t(64) << 20));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, work.get(), failWith, ignoreWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -230,7 +287,7 @@ std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes)
         return "out of memory for the PNG writer";
     }
     if (setjmp(png_jmpbuf(png)) == 0) {
-        encodeImage(png, info, work.get(), image);
+        encodeImage(png, info, work.get(), image, compression);
     } else {
         png_destroy_write_struct(&png, &info);
         bytes.clear();

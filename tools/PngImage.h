@@ -42,19 +42,38 @@ struct PngReadResult {
     explicit operator bool() const { return error.empty(); }
 };
 
-// Decodes PNG bytes; `name` begins every message. Refuses anything libpng
+// The largest side the reader takes: a subtitle's, and a frame's.
+constexpr uint32_t MaximumPngSide = 65535;
+// Interlaced images are stored whole before their rows are complete.
+constexpr uint64_t MaximumInterlacedPixels = uint64_t(8192) * 8192;
+
+// Decodes PNG bytes; `name` begins every message. Checks the size the header
+// declares before it stores any pixel (at most MaximumPngSide a side, and
+// MaximumInterlacedPixels for an interlaced image), then reads row by row,
+// so memory follows the data the file really holds. Refuses anything libpng
 // refuses, and an indexed image with an index beyond its palette.
 PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name);
 
 // Reads and decodes the file at `path`.
 PngReadResult readPng(const std::string& path);
 
+// How hard the PNG writer compresses: a zlib level from 0 (stored) to 9, or
+// -1 for zlib's default; `adaptiveFilters` lets libpng choose a filter for
+// every row (smaller files, slower), otherwise rows are stored unfiltered.
+// `runsOnly` has zlib look for runs of one byte alone: far faster, and
+// nearly as small for pictures of flat colour.
+struct PngCompression {
+    int level = -1;
+    bool adaptiveFilters = true;
+    bool runsOnly = false;
+};
+
 // Encodes `image`: an indexed PNG of the fewest bits a pixel that its
 // palette needs, with transparency for entries whose alpha is below 255, or
 // an eight-bit RGBA PNG. Answers "" and fills `bytes`, or answers why not
 // (an empty image, pixel data that does not match the size, a palette of
 // more than 256 entries).
-std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes);
+std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes, PngCompression compression = {});
 
 // Encodes `image` and replaces `path` with it through a temporary file;
 // answers "" or a one-line reason naming `path`.

@@ -122,12 +122,17 @@ bool FrameSink::deliver(uint32_t code, Variant* value)
     if (int64_t(buffer->size) != int64_t(rowBytes) * frame.height)
         faults->push_back("plug-in gave a frame of " + std::to_string(frame.width) + "x" + std::to_string(frame.height)
             + " pixels the size " + std::to_string(buffer->size));
-    frame.pixels.resize(rowBytes * size_t(frame.height));
     const auto* payload = static_cast<const uint8_t*>(buffer->lock());
-    if (payload)
-        for (int32_t y = 0; y < frame.height; ++y)
-            std::memcpy(frame.pixels.data() + rowBytes * size_t(y), payload + size_t(buffer->stride) * 4 * size_t(y),
-                rowBytes);
+    if (payload) {
+        // Appended row by row: nothing is cleared only to be written over.
+        frame.pixels.reserve(rowBytes * size_t(frame.height));
+        for (int32_t y = 0; y < frame.height; ++y) {
+            const uint8_t* row = payload + size_t(buffer->stride) * 4 * size_t(y);
+            frame.pixels.insert(frame.pixels.end(), row, row + rowBytes);
+        }
+    } else {
+        frame.pixels.resize(rowBytes * size_t(frame.height));
+    }
     buffer->unlock();
     buffer->dropReference();
     return true;

@@ -9,6 +9,15 @@
 // colour transparent black, whatever its red, green and blue. Then the first
 // fully transparent colour, if there is one, trades numbers with colour 0.
 // With none, colour 0 is palette entry 0, or the colour of the top-left pixel.
+// An indexed PNG's palette counts only the entries its pixels use.
+//
+// An image of more than four colours is reduced to four, unless exactness is
+// asked for: every fully transparent pixel stays colour 0, and the other
+// colours gather, by their premultiplied red, green, blue and alpha, round
+// three representatives (four when nothing is transparent), which are
+// numbered by how many pixels they stand for: fill, then outline, then edge.
+// A representative keeps the mean alpha of its pixels. Without transparent
+// pixels, colour 0 is the representative of the top-left pixel.
 #ifndef KELVO_TOOLS_SUBTITLEIMAGE_H
 #define KELVO_TOOLS_SUBTITLEIMAGE_H
 
@@ -27,6 +36,7 @@ struct SubtitleImage {
     std::vector<uint8_t> indices; // width x height colour numbers 0 to 3, top row first
     std::array<Rgba, 4> colours{}; // entries past colourCount are transparent black
     int colourCount = 0;
+    std::string reduction; // "" when the image's own colours were kept; otherwise what was merged into what
 };
 
 struct SubtitleImageResult {
@@ -35,12 +45,13 @@ struct SubtitleImageResult {
     explicit operator bool() const { return error.empty(); }
 };
 
-// Reduces `image` by the rules above; `name` begins every message. Refuses
-// more than four palette entries or colours, and a side longer than 65535.
-SubtitleImageResult reduceToSubtitle(const PngImage& image, const std::string& name);
+// Reduces `image` by the rules above; `name` begins every message. Refuses a
+// side longer than 65535 and, when `exact`, more than four colours used.
+SubtitleImageResult reduceToSubtitle(const PngImage& image, const std::string& name, bool exact = false);
 
-// Reads the PNG at `path` and reduces it; refuses as readPng and reduceToSubtitle.
-SubtitleImageResult readSubtitleImage(const std::string& path);
+// Reads the PNG at `path` ("-": standard input) and reduces it; refuses as
+// readPng and reduceToSubtitle.
+SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = false);
 
 } // namespace Qor::Tools
 

@@ -78,9 +78,7 @@ KelvoBuffer allocate(KelvoAllocator allocator, int32_t width, int32_t height, in
 
 int32_t deliverFrame(KelvoSink sink, KelvoBuffer frame)
 {
-    Variant v{};
-    v.type = TypeObject;
-    v.value.asObject = media(frame);
+    Variant v = objectVariant(media(frame));
     return static_cast<PortInterface*>(sink)->deliver(MSG_SAMPLE, &v) ? 1 : 0;
 }
 

@@ -37,23 +37,15 @@ public:
         sink.releaseTaken();
     }
 
-    static Variant object(void* pointer)
-    {
-        Variant v{};
-        v.type = TypeObject;
-        v.value.asObject = pointer;
-        return v;
-    }
-
     bool setAllocator()
     {
-        Variant v = object(&allocator);
+        Variant v = objectVariant(&allocator);
         return out->notify(EVT_SET_ALLOCATOR, &v);
     }
 
     bool setSink(PortInterface* port)
     {
-        Variant v = object(port);
+        Variant v = objectVariant(port);
         return out->notify(EVT_SET_SINK, &v);
     }
 
@@ -68,7 +60,7 @@ public:
     bool streamInfo(int32_t width, int32_t height)
     {
         StreamInfo info{0, width, height};
-        Variant v = object(&info);
+        Variant v = objectVariant(&info);
         return in->deliver(MSG_STREAM_INFO, &v);
     }
 
@@ -82,7 +74,7 @@ public:
 
     bool deliver(RecordingBuffer* buffer)
     {
-        Variant v = object(buffer);
+        Variant v = objectVariant(buffer);
         return in->deliver(MSG_SAMPLE, &v);
     }
 

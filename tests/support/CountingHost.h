@@ -11,6 +11,7 @@
 #include "framework/Plugin.h"
 #include "framework/PortInterface.h"
 #include "host/Host.h"
+#include "tests/support/HostStandIns.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -145,16 +146,9 @@ private:
     Breaches& breaches;
 };
 
-class CountingHost : public Host {
+class CountingHost : public PlaceholderHost {
 public:
     explicit CountingHost(Breaches& breaches) : breaches(breaches) {}
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
 
     int32_t willDestroyPlugin(Plugin* plugin) override
     {

@@ -4,6 +4,8 @@
 #ifndef KELVO_TESTS_SUPPORT_FRAMECOLOURS_H
 #define KELVO_TESTS_SUPPORT_FRAMECOLOURS_H
 
+#include "subdecode/PacketFormat.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -20,8 +22,8 @@ inline std::array<Pixel, 4> packetColours(const uint8_t* packet, bool withAlpha,
 {
     std::array<Pixel, 4> colours{};
     for (int i = 0; i < 4; ++i) {
-        const uint8_t* rgb = packet + 41 + 3 * i;
-        const uint8_t a = withAlpha ? packet[53 + i] : (i == 0 ? 0 : 255);
+        const uint8_t* rgb = packet + PacketFormat::PaletteOffset + PacketFormat::PaletteEntryLength * i;
+        const uint8_t a = withAlpha ? packet[PacketFormat::AlphaOffset + i] : (i == 0 ? 0 : 255);
         const uint8_t r = a ? rgb[0] : 0;
         const uint8_t g = a ? rgb[1] : 0;
         const uint8_t b = a ? rgb[2] : 0;

@@ -49,7 +49,7 @@ void* RecordingBuffer::lock()
 {
     record(log, name + ".lock");
     ++locks;
-    return nullPayload ? nullptr : payload.data();
+    return nullPayload || (nullFromLock > 0 && locks >= nullFromLock) ? nullptr : payload.data();
 }
 
 void RecordingBuffer::unlock()
@@ -86,6 +86,7 @@ MediaBuffer* RecordingAllocator::allocate(int32_t width, int32_t height, int32_t
     frame->size = 0;
     frame->stride = stride;
     frame->nullPayload = nullPayload;
+    frame->nullFromLock = nullFromLock;
     frames.push_back(frame);
     return frame;
 }

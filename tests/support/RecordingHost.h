@@ -6,6 +6,7 @@
 #include "framework/Plugin.h"
 #include "framework/PortInterface.h"
 #include "host/Host.h"
+#include "tests/support/HostStandIns.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,16 +17,9 @@ namespace Qor::Testing {
 
 using CallLog = std::vector<std::string>;
 
-class RecordingHost : public Host {
+class RecordingHost : public PlaceholderHost {
 public:
     explicit RecordingHost(CallLog* log = nullptr) : log(log) {}
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Plugin* plugin) override;
     int32_t didDestroyPlugin(Plugin* plugin) override;
 
@@ -47,6 +41,7 @@ public:
     std::string name;
     std::vector<uint8_t> payload;
     bool nullPayload = false;   // lock() answers null
+    int32_t nullFromLock = 0;   // when above 0, that lock and every later one answer null
     int32_t references = 1;
     int32_t drops = 0;
     int32_t locks = 0;
@@ -78,6 +73,7 @@ public:
 
     bool refuse = false;          // allocate() answers null
     bool nullPayload = false;     // frames whose lock() answers null
+    int32_t nullFromLock = 0;     // frames whose lock() of that number and later answer null
     int32_t extraStride = 0;      // pixels added to each row's pitch
     std::vector<RecordingBuffer*> frames;
     BufferPool* pool;

@@ -78,5 +78,41 @@ TEST(CommandLine, ReadsOptionsInEverySpelling)
     EXPECT_EQ(operands, (std::vector<std::string>{"file", "-dash", "--output"}));
 }
 
+TEST(CommandLine, TakesAttachedValuesAndNamesWhatIsWrong)
+{
+    const struct {
+        const char* label;
+        std::vector<std::string> words;
+        std::vector<std::string> outputs;
+        std::string problem;
+    } rows[] = {
+        {"attached value", {"tool", "-ofile", "-q"}, {"file"}, ""},
+        {"given twice", {"tool", "-o", "a", "--output=b"}, {"a", "b"}, "--output given twice; give it once"},
+        {"flag given twice", {"tool", "-q", "--quiet"}, {}, "--quiet given twice; give it once"},
+        {"value on a flag", {"tool", "-qx"}, {}, "--quiet takes no value"},
+        {"value on a flag, then more", {"tool", "--quiet=yes", "-o", "a"}, {"a"}, "--quiet takes no value"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::vector<std::string> words = row.words;
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        CommandLine line(int(argv.size()), argv.data());
+        std::vector<std::string> outputs;
+        std::string text;
+        while (line.more()) {
+            if (line.option("output", "o")) {
+                ASSERT_TRUE(line.value(text));
+                outputs.push_back(text);
+            } else if (!line.option("quiet", "q")) {
+                FAIL() << "unmatched " << line.current();
+            }
+        }
+        EXPECT_EQ(outputs, row.outputs);
+        EXPECT_EQ(line.problem(), row.problem);
+    }
+}
+
 } // namespace
 } // namespace Qor::Tools

@@ -4,8 +4,35 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
+
+// Every allocation of this program goes through here, so a test can set a
+// ceiling that an allocation out of proportion to an input breaks.
+namespace {
+size_t allocationCeiling = size_t(-1);
+}
+
+void* operator new(size_t size)
+{
+    if (size > allocationCeiling)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, size_t) noexcept
+{
+    std::free(block);
+}
 
 namespace Qor::Tools {
 namespace {
@@ -137,6 +164,58 @@ TEST(PngImage, RefusesBadBytesAndBadImages)
     PngImage mismatched = indexedImage(4);
     mismatched.indices.pop_back();
     EXPECT_EQ(encodePng(mismatched, bytes), "pixel data does not match the image size");
+}
+
+uint32_t crc32Of(const uint8_t* bytes, size_t count)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < count; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// `png` with the size its IHDR declares changed, and the chunk's CRC to match.
+std::vector<uint8_t> declaring(std::vector<uint8_t> png, uint32_t width, uint32_t height, bool interlaced = false)
+{
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = uint8_t(width >> (24 - 8 * i));
+        png[20 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    png[28] = interlaced ? 1 : 0;
+    const uint32_t crc = crc32Of(&png[12], 17); // the type and the 13 bytes of IHDR
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    return png;
+}
+
+TEST(PngImage, ChecksTheDeclaredSizeBeforeStoringPixels)
+{
+    const struct {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        std::string error;
+    } rows[] = {
+        // The data ends after one row: the reader holds no more than the data gave.
+        {"20000 x 20000, data for one row", declaring(rgbPng, 20000, 20000), "p.png: bad PNG: "},
+        {"65535 x 65535, data for one row", declaring(rgbPng, 65535, 65535), "p.png: bad PNG: "},
+        {"a side past 65535", declaring(rgbPng, 65536, 1),
+            "p.png: the header declares 65536x1 pixels; a subtitle is at most 65535 a side"},
+        {"a million a side", declaring(rgbPng, 1000000, 1000000),
+            "p.png: the header declares 1000000x1000000 pixels; a subtitle is at most 65535 a side"},
+        {"interlaced past 8192x8192", declaring(rgbPng, 8193, 8192, true),
+            "p.png: the header declares an interlaced image of 8193x8192 pixels; interlaced images are read whole"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        allocationCeiling = size_t(64) << 20;
+        const PngReadResult read = decodePng(row.bytes, "p.png");
+        allocationCeiling = size_t(-1);
+        EXPECT_FALSE(read);
+        EXPECT_EQ(read.error.rfind(row.error, 0), 0u) << read.error;
+    }
 }
 
 TEST(PngImage, RefusesIndexBeyondPalette)

@@ -58,6 +58,9 @@ TEST(SubtitleImage, NumbersColoursByTheRules)
         // Entries 1 and 3 are transparent: the first of them goes to 0.
         {"first transparent entry", indexed({red, clear, green, clear}, {0, 1, 2, 3, 0, 0}), {clear, red, green, clear},
             4, {1, 0, 2, 3, 1, 1}},
+        // A long palette counts the entries in use: red, clear and white, in palette order.
+        {"entries in use", indexed({red, clear, green, blue, white, black}, {0, 1, 4, 4, 1, 0}),
+            {clear, red, white, clear}, 3, {1, 0, 2, 2, 0, 1}},
         {"no transparent entry", indexed({shade, red, green}, {2, 2, 1, 0, 0, 0}), {shade, red, green, clear}, 3,
             {2, 2, 1, 0, 0, 0}},
         // Met in the order white, clear, black, red; clear trades with white.
@@ -93,8 +96,8 @@ TEST(SubtitleImage, RefusesWhatNoPacketCanCarry)
         PngImage image;
         const char* message;
     } rows[] = {
-        {"five palette entries", indexed({clear, red, green, blue, white}, {0, 1, 2, 3, 4, 0}),
-            "i.png: indexed PNG with 5 palette entries; a subtitle has at most four colours"},
+        {"five palette entries used", indexed({clear, red, green, blue, white}, {0, 1, 2, 3, 4, 0}),
+            "i.png: indexed PNG using 5 of its 5 palette entries; a subtitle has at most four colours"},
         // The fifth colour, blue, is met at the start of row 1.
         {"five colours", direct({clear, red, green, white, blue, red}),
             "i.png: more than four colours (a fifth, 0,0,255,255, at column 1 of row 1); a subtitle has at most four"},
@@ -102,7 +105,7 @@ TEST(SubtitleImage, RefusesWhatNoPacketCanCarry)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        const SubtitleImageResult result = reduceToSubtitle(row.image, "i.png");
+        const SubtitleImageResult result = reduceToSubtitle(row.image, "i.png", true);
         EXPECT_FALSE(result);
         EXPECT_EQ(result.error, row.message);
         EXPECT_TRUE(result.image.indices.empty());

@@ -12,10 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -379,14 +382,15 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
         SCOPED_TRACE(row.label);
         // A new stream is not made...
         std::vector<std::string> before = listing(directory);
-        ToolRun result = tool({encodeTool, "-o", path("new.kps"), row.image});
+        // --exact: five colours are refused rather than reduced.
+        ToolRun result = tool({encodeTool, "--exact", "-o", path("new.kps"), row.image});
         expectRefusal(result, row.message, before, listing(directory));
 
         // ...and an existing one is left as it was.
         ASSERT_EQ(tool({encodeTool, "-o", path("old.kps"), samples + "/station-sign.png"}).status, 0);
         const std::string old = fileText(path("old.kps"));
         before = listing(directory);
-        result = tool({encodeTool, "--append", "-o", path("old.kps"), row.image});
+        result = tool({encodeTool, "--exact", "--append", "-o", path("old.kps"), row.image});
         expectRefusal(result, row.message, before, listing(directory));
         EXPECT_EQ(fileText(path("old.kps")), old);
         fs::remove(path("old.kps"));
@@ -456,6 +460,16 @@ TEST_F(KelvoRender, RefusesDamagedStreamsAndLeavesNoOutput)
     shortPacket.insert(shortPacket.end(), recordHeader.begin(), recordHeader.end());
     shortPacket.insert(shortPacket.end(), 20, 0);
     ASSERT_EQ(writeFileAtomically(path("short.kps"), shortPacket), "");
+    std::vector<uint8_t> emptyPacket(bytes.begin(), bytes.begin() + long(second));
+    emptyPacket.insert(emptyPacket.end(), 12, 0);
+    ASSERT_EQ(writeFileAtomically(path("empty.kps"), emptyPacket), "");
+    // A header alone that declares a frame one column wider than 8192 x 8192.
+    PacketStream huge = good.stream;
+    huge.records[1].packet.assign(53, 0);
+    huge.records[1].packet[27] = 0x01;
+    huge.records[1].packet[28] = 0x20; // 8193
+    huge.records[1].packet[30] = 0x20; // 8192
+    ASSERT_EQ(writePacketStream(path("huge.kps"), huge), "");
 
     const struct {
         const char* label;
@@ -466,9 +480,18 @@ TEST_F(KelvoRender, RefusesDamagedStreamsAndLeavesNoOutput)
             "kelvo-render: " + path("truncated.kps") + ": record 2 at byte offset " + std::to_string(second)
                 + " is truncated: " + std::to_string(packetSize) + " packet bytes claimed, "
                 + std::to_string(packetSize - 5) + " left\n"},
-        {"refused packet", path("short.kps"),
+        {"short packet", path("short.kps"),
             "kelvo-render: " + path("short.kps") + ": record 2 at byte offset " + std::to_string(second)
-                + ": plug-in refused the packet (20 bytes)\n"},
+                + ": the packet is 20 bytes, shorter than the 53-byte header of a GPHB packet\n"},
+        // The plug-in passes over an empty packet in silence; the renderer
+        // refuses it like any other packet too short for its header.
+        {"empty packet", path("empty.kps"),
+            "kelvo-render: " + path("empty.kps") + ": record 2 at byte offset " + std::to_string(second)
+                + ": the packet is 0 bytes, shorter than the 53-byte header of a GPHB packet\n"},
+        {"frame past the limit", path("huge.kps"),
+            "kelvo-render: " + path("huge.kps") + ": record 2 at byte offset " + std::to_string(second)
+                + ": the packet declares a frame of 8193x8192 pixels (67117056), more than --max-frame-pixels"
+                  " allows (67108864); raise it to render this packet\n"},
         {"missing stream", path("none.kps"),
             "kelvo-render: " + path("none.kps") + ": cannot open: No such file or directory\n"},
     };
@@ -494,9 +517,10 @@ TEST_F(KelvoTools, HelpDocumentsEveryOption)
         std::string tool;
         std::vector<std::string> options;
     } rows[] = {
-        {encodeTool, {"-o, --output", "-a, --append", "-f, --format", "-p, --picture", "--at", "-t, --timing", "--alpha",
-                         "--prefix", "-h, --help"}},
-        {renderTool, {"-o, --output", "--order", "--plugin", "--padding", "-q, --quiet", "-h, --help"}},
+        {encodeTool, {"-o, --output", "-a, --append", "-y, --force", "-l, --list", "-f, --format", "-p, --picture",
+                         "--at", "-t, --timing", "--alpha", "--exact", "--prefix", "-h, --help", "--version"}},
+        {renderTool, {"-o, --output", "--order", "--plugin", "--padding", "--max-frame-pixels", "--compression",
+                         "--no-preview", "-j, --jobs", "--progress", "-q, --quiet", "-h, --help", "--version"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.tool);
@@ -508,17 +532,21 @@ TEST_F(KelvoTools, HelpDocumentsEveryOption)
         const ToolRun wrong = tool({row.tool, "--no-such-option"});
         EXPECT_EQ(wrong.status, 2);
         EXPECT_NE(wrong.err.find("--help"), std::string::npos);
+        const ToolRun version = tool({row.tool, "--version"});
+        EXPECT_EQ(version.status, 0);
+        EXPECT_EQ(version.out.rfind(fs::path(row.tool).filename().string() + " ", 0), 0u) << version.out;
     }
 }
 
 TEST_F(KelvoTools, SamplesAreWhatTheGeneratorDraws)
 {
-    const ToolRun made = tool({sampleTool, directory});
+    // The generator makes the directory it is given.
+    const ToolRun made = tool({sampleTool, path("made/here")});
     ASSERT_EQ(made.status, 0) << made.err;
     size_t compared = 0;
-    for (const std::string& name : listing(directory)) {
+    for (const std::string& name : listing(path("made/here"))) {
         SCOPED_TRACE(name);
-        const PngReadResult drawn = readPng(path(name));
+        const PngReadResult drawn = readPng(path("made/here/" + name));
         const PngReadResult committed = readPng(samples + "/" + name);
         ASSERT_TRUE(drawn) << drawn.error;
         ASSERT_TRUE(committed) << committed.error;
@@ -530,6 +558,294 @@ TEST_F(KelvoTools, SamplesAreWhatTheGeneratorDraws)
         ++compared;
     }
     EXPECT_EQ(compared, 5u);
+}
+
+TEST_F(KelvoRender, AUsedFolderHoldsThisRunsFilesAlone)
+{
+    const std::string image = samples + "/station-sign.png";
+    ASSERT_EQ(tool({encodeTool, "-o", path("two.kps"), image}).status, 0);
+    ASSERT_EQ(tool({encodeTool, "-a", "-o", path("two.kps"), image}).status, 0);
+    ASSERT_EQ(tool({encodeTool, "-o", path("one.kps"), image}).status, 0);
+    fs::create_directory(path("out"));
+    ASSERT_EQ(writeFileAtomically(path("out/notes.txt"), {'k', 'e', 'e', 'p'}), "");
+    ASSERT_EQ(tool({renderTool, "-q", "-o", path("out"), path("two.kps")}).status, 0);
+    const ToolRun second = tool({renderTool, "-o", path("out"), path("one.kps")});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out.rfind("kelvo-render: 1 packet, 1 frame in ", 0), 0u) << second.out;
+    // Files of other names are the user's, and stay.
+    EXPECT_EQ(listing(path("out")),
+        (std::vector<std::string>{"frame-0001.png", "manifest.jsonl", "notes.txt", "preview-0001.png"}));
+    EXPECT_EQ(lines(fileText(path("out/manifest.jsonl"))).size(), 1u);
+
+    // Without previews, none is written and the manifest says so.
+    ASSERT_EQ(tool({renderTool, "-q", "--no-preview", "-o", path("out"), path("two.kps")}).status, 0);
+    EXPECT_EQ(listing(path("out")),
+        (std::vector<std::string>{"frame-0001.png", "frame-0002.png", "manifest.jsonl", "notes.txt"}));
+    EXPECT_NE(fileText(path("out/manifest.jsonl")).find("\"preview\":null"), std::string::npos);
+}
+
+TEST_F(KelvoRender, AnInterruptedRunLeavesNothing)
+{
+    // Enough packets of a large picture for the run to be caught part-way.
+    PngImage wide;
+    wide.width = 1900;
+    wide.height = 1000;
+    wide.rgba.assign(size_t(wide.width) * wide.height * 4, 0);
+    // Red stripes: short run-length data, large pictures.
+    for (size_t i = 0; i < wide.rgba.size(); i += 4)
+        if (i / 4 / wide.width % 4 == 0)
+            wide.rgba[i] = wide.rgba[i + 3] = 255;
+    ASSERT_EQ(writePng(path("wide.png"), wide), "");
+    std::string list;
+    for (int i = 0; i < 400; ++i)
+        list += "{\"image\":\"wide.png\",\"timing\":[" + std::to_string(i) + ",0]}\n";
+    ASSERT_EQ(writeFileAtomically(path("list.jsonl"), std::vector<uint8_t>(list.begin(), list.end())), "");
+    ASSERT_EQ(tool({encodeTool, "-p", "1920x1080", "-l", path("list.jsonl"), "-o", path("s.kps")}).status, 0);
+
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const std::string out = path("new/out");
+        const pid_t child = fork();
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execl(renderTool.c_str(), renderTool.c_str(), "-o", out.c_str(), path("s.kps").c_str(), nullptr);
+            _exit(127);
+        }
+        // Until the first picture is in the staging directory.
+        bool started = false;
+        for (int wait = 0; wait < 20000 && !started; ++wait) {
+            std::error_code ignored;
+            for (const auto& entry : fs::directory_iterator(out, ignored))
+                started = started || !listing(entry.path().string()).empty();
+            if (!started)
+                usleep(1000);
+        }
+        ASSERT_TRUE(started);
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        // The directory the run made is gone, and the one above it, made too.
+        EXPECT_FALSE(fs::exists(path("new")));
+    }
+}
+
+TEST_F(KelvoEncode, LeavesItsInputsAndOtherFilesAlone)
+{
+    const std::string sign = samples + "/station-sign.png";
+    fs::copy_file(sign, path("img.png"));
+    const std::string picture = fileText(path("img.png"));
+    ASSERT_EQ(writeFileAtomically(path("notes.txt"), {'k', 'e', 'e', 'p'}), "");
+    ASSERT_EQ(writeFileAtomically(path("list.jsonl"), std::vector<uint8_t>{'{', '"', 'i', 'm', 'a', 'g', 'e', '"', ':',
+                                                          '"', 'i', 'm', 'g', '.', 'p', 'n', 'g', '"', '}', '\n'}),
+        "");
+    const struct {
+        const char* label;
+        std::vector<std::string> arguments;
+        std::string message;
+    } rows[] = {
+        {"output is the image", {"-o", path("img.png"), path("img.png")},
+            path("img.png") + ": is an image being read; name another stream file"},
+        {"output is the image, forced", {"-y", "-o", path("img.png"), path("img.png")},
+            path("img.png") + ": is an image being read"},
+        {"output is a listed image", {"-y", "-o", path("img.png"), "-l", path("list.jsonl")},
+            path("img.png") + ": is an image being read"},
+        {"output is the list", {"-y", "-o", path("list.jsonl"), "-l", path("list.jsonl")},
+            path("list.jsonl") + ": is the list being read"},
+        {"output is not a stream", {"-o", path("notes.txt"), sign},
+            path("notes.txt") + ": exists and is not a packet stream; --force (-y) replaces it"},
+        {"output is a directory", {"-y", "-o", directory, sign}, directory + ": "},
+    };
+    const std::vector<std::string> before = listing(directory);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        std::vector<std::string> arguments = {encodeTool};
+        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
+        expectRefusal(tool(arguments), row.message, before, listing(directory));
+        EXPECT_EQ(fileText(path("img.png")), picture);
+        EXPECT_EQ(fileText(path("notes.txt")), "keep");
+    }
+    const ToolRun forced = tool({encodeTool, "--force", "-o", path("notes.txt"), sign});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_TRUE(readPacketStream(path("notes.txt")));
+}
+
+TEST_F(KelvoEncode, AppendAddsRecordsWithoutRewriting)
+{
+    const std::string image = samples + "/night-note.png";
+    ASSERT_EQ(tool({encodeTool, "-f", "gpha", "-o" + path("s.kps"), image}).status, 0);
+    const std::string first = fileText(path("s.kps"));
+    struct stat before {};
+    ASSERT_EQ(stat(path("s.kps").c_str(), &before), 0);
+    const ToolRun appended = tool({encodeTool, "-a", "-t", "7,9", "-o", path("s.kps"), image});
+    ASSERT_EQ(appended.status, 0) << appended.err;
+    struct stat after {};
+    ASSERT_EQ(stat(path("s.kps").c_str(), &after), 0);
+    // The same file, grown: the records already there were not written again.
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    const std::string both = fileText(path("s.kps"));
+    EXPECT_EQ(both.substr(0, first.size()), first);
+    const StreamReadResult read = readPacketStream(path("s.kps"));
+    ASSERT_TRUE(read) << read.error;
+    ASSERT_EQ(read.stream.records.size(), 2u);
+    EXPECT_EQ(read.stream.records[1].timing, (std::array<uint32_t, 2>{7, 9}));
+    EXPECT_EQ(read.stream.records[1].packet, read.stream.records[0].packet);
+}
+
+TEST_F(KelvoEncode, EncodesARendersManifestBackIntoTheSameFrames)
+{
+    std::string list;
+    for (const SamplePacket& packet : readSampleList())
+        if (packet.stream == "night")
+            list += "{\"image\":\"" + samples + "/" + packet.image + "\",\"at\":[" + std::to_string(packet.x) + ","
+                + std::to_string(packet.y) + "],\"timing\":[" + std::to_string(packet.timing[0]) + ","
+                + std::to_string(packet.timing[1]) + "]}\n\n";
+    ASSERT_EQ(writeFileAtomically(path("night.jsonl"), std::vector<uint8_t>(list.begin(), list.end())), "");
+    ASSERT_EQ(tool({encodeTool, "-f", "GPHA", "-l", path("night.jsonl"), "-o", path("night.kps")}).status, 0);
+    ASSERT_EQ(tool({renderTool, "-q", "-o", path("first"), path("night.kps")}).status, 0);
+    // The manifest names the frames relative to itself.
+    const ToolRun back
+        = tool({encodeTool, "-f", "GPHA", "-l", path("first/manifest.jsonl"), "-o", path("again.kps")});
+    ASSERT_EQ(back.status, 0) << back.err;
+    ASSERT_EQ(tool({renderTool, "-q", "-o", path("second"), path("again.kps")}).status, 0);
+    EXPECT_EQ(fileText(path("second/manifest.jsonl")), fileText(path("first/manifest.jsonl")));
+    const std::vector<std::string> names = listing(path("first"));
+    EXPECT_EQ(listing(path("second")), names);
+    for (const std::string& name : names)
+        EXPECT_EQ(fileText(path("second/" + name)), fileText(path("first/" + name))) << name;
+
+    const struct {
+        const char* label;
+        std::string line;
+        std::string message;
+    } rows[] = {
+        {"not JSON", "{\"image\" \"a.png\"}", "bad.jsonl: line 1, column 10: expected \":\""},
+        {"no image", "{\"timing\":[1,2]}", "bad.jsonl: line 1: no image"},
+        {"bad timing", "{\"image\":\"a.png\",\"timing\":[1]}", "bad.jsonl: line 1: \"timing\" must be two 32-bit words"},
+        {"place past 65535", "{\"image\":\"a.png\",\"at\":[65536,0]}", "bad.jsonl: line 1: \"at\" must be [X, Y]"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        ASSERT_EQ(writeFileAtomically(path("bad.jsonl"), std::vector<uint8_t>(row.line.begin(), row.line.end())), "");
+        const std::vector<std::string> before = listing(directory);
+        expectRefusal(tool({encodeTool, "-l", path("bad.jsonl"), "-o", path("bad.kps")}), path(row.message), before,
+            listing(directory));
+    }
+}
+
+TEST_F(KelvoEncode, ReducesManyColoursToFourAndSaysSo)
+{
+    // Anti-aliased white text with a black outline on transparency: the
+    // fill, the outline, greys between them, and translucent fringes.
+    PngImage text;
+    text.width = 12;
+    text.height = 1;
+    const std::vector<Rgba> pixels = {{0, 0, 0, 0}, {0, 0, 0, 40}, {0, 0, 0, 255}, {0, 0, 0, 255}, {90, 90, 90, 255},
+        {250, 250, 250, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}, {4, 4, 4, 255},
+        {0, 0, 0, 200}, {9, 9, 9, 0}};
+    for (const Rgba& c : pixels)
+        text.rgba.insert(text.rgba.end(), {c.red, c.green, c.blue, c.alpha});
+    ASSERT_EQ(writePng(path("text.png"), text), "");
+
+    const ToolRun exact = tool({encodeTool, "--exact", "-o", path("s.kps"), path("text.png")});
+    EXPECT_EQ(exact.status, 1);
+    EXPECT_NE(exact.err.find("more than four colours"), std::string::npos) << exact.err;
+
+    const ToolRun reduced = tool({encodeTool, "-f", "GPHA", "-p", "8x8", "-o", path("s.kps"), path("text.png")});
+    ASSERT_EQ(reduced.status, 0) << reduced.err;
+    // Eight colours (both fully transparent pixels are one): the faint
+    // fringe joins transparency; white and near-white are the fill (4
+    // pixels), black, near-black and the translucent black the outline (4
+    // pixels, first met later), the lone grey the edge.
+    EXPECT_EQ(std::count(reduced.err.begin(), reduced.err.end(), '\n'), 2) << reduced.err;
+    EXPECT_NE(reduced.err.find(path("text.png") + ": 8 colours reduced to 4: transparent 0,0,0,0 (3 pixels, 2 colours);"
+                                                  " fill 254,254,254,255 (4 pixels, 2 colours); outline "),
+        std::string::npos)
+        << reduced.err;
+    EXPECT_NE(reduced.err.find("warning: " + path("text.png") + ": at 0,0 its 12x1 pixels pass the declared picture 8x8"),
+        std::string::npos)
+        << reduced.err;
+    const StreamReadResult read = readPacketStream(path("s.kps"));
+    ASSERT_TRUE(read) << read.error;
+
+    ASSERT_EQ(tool({renderTool, "-q", "-o", path("out"), path("s.kps")}).status, 0);
+    const PngReadResult frame = readPng(path("out/frame-0001.png"));
+    ASSERT_TRUE(frame) << frame.error;
+    std::vector<Rgba> colours;
+    for (uint32_t x = 0; x < frame.image.width; ++x)
+        if (std::find(colours.begin(), colours.end(), frame.image.pixel(x, 0)) == colours.end())
+            colours.push_back(frame.image.pixel(x, 0));
+    EXPECT_EQ(colours.size(), 4u);
+    // Each pixel became the colour nearest to it: the ends stay transparent,
+    // the pure white and black runs keep their colours exactly enough.
+    EXPECT_EQ(frame.image.pixel(0, 0), (Rgba{0, 0, 0, 0}));
+    EXPECT_EQ(frame.image.pixel(11, 0), (Rgba{0, 0, 0, 0}));
+    EXPECT_EQ(frame.image.pixel(1, 0), (Rgba{0, 0, 0, 0})); // alpha 40 is nearer none than any colour
+    EXPECT_GE(frame.image.pixel(7, 0).red, 250);
+    EXPECT_LE(frame.image.pixel(3, 0).red, 4);
+    EXPECT_EQ(frame.image.pixel(7, 0).alpha, 255);
+    EXPECT_EQ(frame.image.pixel(4, 0), (Rgba{90, 90, 90, 255}));
+
+    // GPHB shows colours opaque, and says so for a translucent one.
+    PngImage box;
+    box.width = 2;
+    box.height = 1;
+    box.rgba = {0, 0, 0, 0, 10, 20, 30, 128};
+    ASSERT_EQ(writePng(path("box.png"), box), "");
+    const ToolRun opaque = tool({encodeTool, "-o", path("b.kps"), path("box.png")});
+    EXPECT_EQ(opaque.status, 0);
+    EXPECT_EQ(opaque.err, "kelvo-encode: warning: " + path("box.png")
+            + ": a GPHB stream shows colours opaque; translucent colour 1 (alpha 128) becomes opaque (GPHA keeps alpha)\n");
+}
+
+TEST_F(KelvoTools, FollowTheCommandLineConventions)
+{
+    const std::string image = samples + "/station-sign.png";
+    ASSERT_EQ(tool({encodeTool, "-o", path("s.kps"), image}).status, 0);
+    const struct {
+        const char* label;
+        std::vector<std::string> arguments;
+        std::string message;
+    } rows[] = {
+        {"repeated output", {encodeTool, "-o", path("a.kps"), "--output=" + path("b.kps"), image},
+            "kelvo-encode: --output given twice; give it once (see kelvo-encode --help)\n"},
+        {"repeated flag", {renderTool, "-q", "--quiet", "-o", path("o"), path("s.kps")},
+            "kelvo-render: --quiet given twice; give it once (see kelvo-render --help)\n"},
+        {"value on a flag", {renderTool, "--quiet=yes", "-o", path("o"), path("s.kps")},
+            "kelvo-render: --quiet takes no value (see kelvo-render --help)\n"},
+        {"bad order echoed", {renderTool, "--order", "RGB", "-o", path("o"), path("s.kps")},
+            "kelvo-render: --order needs RGBA, BGRA, ARGB or ABGR, not \"RGB\" (see kelvo-render --help)\n"},
+        {"bad padding echoed", {renderTool, "--padding", "-1", "-o", path("o"), path("s.kps")},
+            "kelvo-render: --padding needs a number of pixels from 0 to 4096, not \"-1\" (see kelvo-render --help)\n"},
+        {"bad timing echoed", {encodeTool, "-t", "1;2", "-o", path("a.kps"), image},
+            "kelvo-encode: --timing needs two 32-bit words A,B, not \"1;2\" (see kelvo-encode --help)\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const ToolRun result = tool(row.arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err, row.message);
+    }
+    EXPECT_EQ(listing(directory), std::vector<std::string>{"s.kps"});
+
+    // "-oFILE", names in any case, and "-" for standard input and output.
+    const std::string stdinShell = "/bin/sh";
+    ToolRun piped = tool({stdinShell, "-c",
+        encodeTool + " -f gphb -o - - < " + image + " > " + path("piped.kps") + " && " + renderTool
+            + " --order bgra -q -o" + path("out") + " - < " + path("piped.kps")});
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(fileText(path("piped.kps")), fileText(path("s.kps")));
+    EXPECT_EQ(jsonText(fileText(path("out/manifest.jsonl")), "order"), "BGRA");
+
+    // A folder the render cannot use is named with the system's reason.
+    ASSERT_EQ(writeFileAtomically(path("file"), {'x'}), "");
+    const ToolRun blocked = tool({renderTool, "-o", path("file/out"), path("s.kps")});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_EQ(blocked.err.rfind("kelvo-render: " + path("file/out") + ": cannot make the directory: ", 0), 0u)
+        << blocked.err;
+    EXPECT_NE(blocked.err.find("Not a directory"), std::string::npos) << blocked.err;
 }
 
 } // namespace

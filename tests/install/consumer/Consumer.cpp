@@ -49,7 +49,7 @@ int main()
         return fail("no component");
     void* found = nullptr;
     {
-        const Qor::String identifier("com.kelvo.vandrel.interface.transform", Qor::StandardAllocator<char>::instance());
+        const Qor::String identifier(Qor::IdentifierText::interfaceTransform, Qor::StandardAllocator<char>::instance());
         if (plugin->queryInterface(identifier, &found) != Qor::InterfaceFound)
             return fail("no transform interface");
     }
