@@ -3,8 +3,11 @@
 #include "encode/RunLengthEncoder.h"
 #include "subdecode/BitmapDecoder.h"
 #include "subdecode/PacketHeader.h"
+#include "tools/BlockFont.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <random>
 
 namespace Qor::Bench {
@@ -47,18 +50,90 @@ Indices filledShapes(int width, int height, uint32_t seed)
     return image;
 }
 
-// Runs of one to three pixels, each a colour other than the run before.
-Indices shortRunNoise(int width, int height, uint32_t seed)
+// Rows of runs whose lengths are drawn from `classes` (one class picked at
+// random for each run, then a length within it), each a colour other than
+// the run before; a row's last run is cut at its end.
+struct RunClass {
+    int shortest;
+    int longest;
+};
+
+Indices runsOf(int width, int height, std::vector<RunClass> classes, uint32_t seed)
 {
     std::mt19937 random(seed);
     Indices image;
     image.reserve(size_t(width) * height);
     uint8_t colour = 0;
-    while (image.size() < size_t(width) * height) {
-        colour = uint8_t((colour + pick(random, 1, 3)) % 4);
-        const size_t run = std::min<size_t>(pick(random, 1, 3), size_t(width) * height - image.size());
-        image.insert(image.end(), run, colour);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width;) {
+            const RunClass& c = classes[size_t(pick(random, 0, int(classes.size()) - 1))];
+            const int run = std::min(pick(random, c.shortest, c.longest), width - x);
+            colour = uint8_t((colour + pick(random, 1, 3)) % 4);
+            image.insert(image.end(), size_t(run), colour);
+            x += run;
+        }
     }
+    return image;
+}
+
+// Lines of text in the block font, `cell` pixels a font cell, centred near
+// the bottom of the picture as subtitles are, on transparent colour 0: the
+// letters in colour 1, an outline of colour 3 about `cell` / 2 wide around
+// them, and a one-pixel edge of colour 2 between the outline and the
+// background, as an anti-aliased renderer leaves one.
+Indices text(int width, int height, int cell, const std::vector<const char*>& lines)
+{
+    Indices ink(size_t(width) * height, 0);
+    const int advance = (Tools::GlyphWidth + 1) * cell;
+    const int lineHeight = (Tools::GlyphHeight + 4) * cell;
+    int top = height - height / 12 - lineHeight * int(lines.size());
+    for (const char* line : lines) {
+        const int length = int(std::strlen(line));
+        int left = (width - advance * length) / 2;
+        for (int i = 0; i < length; ++i, left += advance)
+            for (int gy = 0; gy < Tools::GlyphHeight * cell; ++gy)
+                for (int gx = 0; gx < Tools::GlyphWidth * cell; ++gx)
+                    if (Tools::glyphCell(line[i], gx / cell, gy / cell))
+                        ink[size_t(top + gy) * width + size_t(left + gx)] = 1;
+        top += lineHeight;
+    }
+    // Distance from the ink in thirds of a pixel, by the two passes of a
+    // 3-4 chamfer.
+    const int far = 1 << 20;
+    std::vector<int> distance(ink.size());
+    for (size_t i = 0; i < ink.size(); ++i)
+        distance[i] = ink[i] ? 0 : far;
+    auto at = [&](int x, int y) -> int& { return distance[size_t(y) * width + x]; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int& d = at(x, y);
+            if (x > 0)
+                d = std::min(d, at(x - 1, y) + 3);
+            if (y > 0) {
+                d = std::min(d, at(x, y - 1) + 3);
+                if (x > 0)
+                    d = std::min(d, at(x - 1, y - 1) + 4);
+                if (x + 1 < width)
+                    d = std::min(d, at(x + 1, y - 1) + 4);
+            }
+        }
+    for (int y = height - 1; y >= 0; --y)
+        for (int x = width - 1; x >= 0; --x) {
+            int& d = at(x, y);
+            if (x + 1 < width)
+                d = std::min(d, at(x + 1, y) + 3);
+            if (y + 1 < height) {
+                d = std::min(d, at(x, y + 1) + 3);
+                if (x + 1 < width)
+                    d = std::min(d, at(x + 1, y + 1) + 4);
+                if (x > 0)
+                    d = std::min(d, at(x - 1, y + 1) + 4);
+            }
+        }
+    const int outline = 3 * std::max(2, cell / 2);
+    Indices image(ink.size(), 0);
+    for (size_t i = 0; i < ink.size(); ++i)
+        image[i] = uint8_t(ink[i] ? 1 : distance[i] <= outline ? 3 : distance[i] <= outline + 3 ? 2 : 0);
     return image;
 }
 
@@ -134,9 +209,8 @@ std::vector<uint8_t> packetFor(const Indices& image, uint16_t width, uint16_t he
     return bytes;
 }
 
-// The share of pixels that lie in runs of at most three, as the decoder
-// draws the packet (rows do not join).
-double shortRunShare(const std::vector<uint8_t>& packet)
+// The number of runs the decoder draws for the packet (rows do not join).
+int64_t runsDrawn(const std::vector<uint8_t>& packet)
 {
     PacketHeader header{};
     parsePacketHeader(packet.data(), &header, nullptr);
@@ -146,24 +220,17 @@ double shortRunShare(const std::vector<uint8_t>& packet)
     std::vector<uint8_t> image(static_cast<size_t>(capacity));
     decodeBitmap(&header, int32_t(packet.size()) - PacketHeaderLength, capacity, image.data());
     auto at = [&](int64_t p) { return p % 2 ? image[p / 2] & 0x0F : image[p / 2] >> 4; };
-    int64_t inShort = 0;
-    for (int64_t row = 0; row < height; ++row) {
-        int64_t start = 0;
-        for (int64_t x = 1; x <= width; ++x) {
-            if (x == width || at(row * width + x) != at(row * width + start)) {
-                if (x - start <= 3)
-                    inShort += x - start;
-                start = x;
-            }
-        }
-    }
-    return double(inShort) / double(width * height);
+    int64_t runs = 0;
+    for (int64_t row = 0; row < height; ++row)
+        for (int64_t x = 0; x < width; ++x)
+            runs += x == 0 || at(row * width + x) != at(row * width + x - 1);
+    return runs;
 }
 
 BenchPicture picture(std::string name, uint16_t width, uint16_t height, const Indices& image)
 {
     BenchPicture made{std::move(name), width, height, packetFor(image, width, height), 0};
-    made.shortRunShare = shortRunShare(made.packet);
+    made.runs = runsDrawn(made.packet);
     return made;
 }
 
@@ -171,10 +238,19 @@ BenchPicture picture(std::string name, uint16_t width, uint16_t height, const In
 
 std::vector<BenchPicture> benchPictures()
 {
+    const std::vector<const char*> twoLines = {"THE QUICK BROWN FOX JUMPS", "OVER THE LAZY DOG, 1234567890!"};
     std::vector<BenchPicture> pictures;
     pictures.push_back(picture("720x576-long", 720, 576, filledShapes(720, 576, 0x6C6F6E67)));
     pictures.push_back(picture("1920x1080-long", 1920, 1080, filledShapes(1920, 1080, 0x6C6F6E67)));
-    pictures.push_back(picture("1920x1080-short", 1920, 1080, shortRunNoise(1920, 1080, 0x6E6F6973)));
+    pictures.push_back(picture("1920x1080-runs1-3", 1920, 1080, runsOf(1920, 1080, {{1, 3}}, 0x6E6F6973)));
+    pictures.push_back(picture("1920x1080-runs4-15", 1920, 1080, runsOf(1920, 1080, {{4, 15}}, 0x72756E34)));
+    pictures.push_back(picture("1920x1080-runs16-63", 1920, 1080, runsOf(1920, 1080, {{16, 63}}, 0x72756E31)));
+    pictures.push_back(picture("1920x1080-runs64-255", 1920, 1080, runsOf(1920, 1080, {{64, 255}}, 0x72756E36)));
+    pictures.push_back(picture("1920x1080-mix4-63", 1920, 1080, runsOf(1920, 1080, {{4, 15}, {16, 63}}, 0x6D697834)));
+    pictures.push_back(picture("1920x1080-mix1-255", 1920, 1080,
+        runsOf(1920, 1080, {{1, 3}, {4, 15}, {16, 63}, {64, 255}}, 0x6D697831)));
+    pictures.push_back(picture("720x576-text", 720, 576, text(720, 576, 4, twoLines)));
+    pictures.push_back(picture("1920x1080-text", 1920, 1080, text(1920, 1080, 9, twoLines)));
     pictures.push_back(picture("1400x120-caption", 1400, 120, caption(1400, 120, 2, 0x63617074)));
     pictures.push_back(picture("64x32", 64, 32, caption(64, 32, 1, 0x736D616C)));
     return pictures;

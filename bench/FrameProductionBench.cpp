@@ -1,9 +1,15 @@
 // Frame production as a host drives it, one packet in and one frame out
-// through the ports, and its parts alone: the decoder, the blit, and a memset
-// of the frame's bytes as the yardstick. Each stage also runs in its plain
-// form (tests/support/PlainForms.h) as the baseline. Every case reports the
-// frame's bytes per second; the table at the end gives, from this one run,
-// each stage's time over the memset's and the plain form's over the library's.
+// through the ports; its pixel work alone, the packet drawn into the frame
+// by every kernel of the decoder into pixels that this processor runs; the
+// same work done apart, the indexed decoder then the blit; and a memset of
+// the frame's bytes as the yardstick. Frame production and the work apart
+// also run in their plain forms (tests/support/PlainForms.h) as the
+// baseline. Every case reports the frame's bytes per second; the table at
+// the end gives, from this one run, each stage's time over the memset's and
+// the plain form's over the library's.
+//
+// Built against a library without the decoder into pixels, as an earlier
+// one for a before-and-after table, it leaves those rows out.
 #include "bench/BenchHost.h"
 #include "bench/BenchPictures.h"
 #include "bench/RatioTable.h"
@@ -12,6 +18,11 @@
 #include "subdecode/FrameProduction.h"
 #include "subdecode/PacketHeader.h"
 #include "tests/support/PlainForms.h"
+
+#if __has_include("subdecode/PixelDecoder.h")
+#include "subdecode/PixelDecoder.h"
+#define KELVO_BENCH_PIXEL_DECODER 1
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -88,32 +99,38 @@ void producePlain(benchmark::State& state, const Prepared& p)
     state.SetBytesProcessed(int64_t(state.iterations()) * p.frameBytes);
 }
 
-template <int32_t (*decode)(const PacketHeader*, int32_t, int32_t&, uint8_t*)>
-void decodeStage(benchmark::State& state, const Prepared& p)
-{
-    std::vector<uint8_t> image(size_t(p.need));
-    for (auto _ : state) {
-        int32_t capacity = p.need;
-        decode(&p.header, p.dataLength, capacity, image.data());
-        benchmark::DoNotOptimize(image.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * p.frameBytes);
-}
-
-template <void (*blit)(const uint8_t*, int32_t, int32_t, int32_t, int32_t, uint8_t*, int32_t, int32_t,
-    const uint8_t* const[4], bool)>
-void blitStage(benchmark::State& state, Prepared& p)
+// The indexed decoder into its image, then the blit of the image into the frame.
+template <int32_t (*decode)(const PacketHeader*, int32_t, int32_t&, uint8_t*),
+    void (*blit)(const uint8_t*, int32_t, int32_t, int32_t, int32_t, uint8_t*, int32_t, int32_t,
+        const uint8_t* const[4], bool)>
+void apartStage(benchmark::State& state, Prepared& p)
 {
     const int32_t width = p.picture.width;
     const int32_t height = p.picture.height;
     for (auto _ : state) {
+        int32_t capacity = p.need;
+        decode(&p.header, p.dataLength, capacity, p.image.data());
         blit(p.image.data(), width, height, 0, 0, p.pixels.data(), p.stride, height, p.tables, true);
         benchmark::DoNotOptimize(p.pixels.data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * p.frameBytes);
 }
+
+#if KELVO_BENCH_PIXEL_DECODER
+void pixelsStage(benchmark::State& state, Prepared& p, const PixelDecoderKernel& kernel)
+{
+    PixelDecoderJob job{p.header.bitmapData, p.dataLength, p.header.secondFieldOffset, p.picture.width,
+        p.picture.height, p.pixels.data(), p.stride, {}};
+    pixelColours(p.tables, job.colours);
+    for (auto _ : state) {
+        kernel.decode(job);
+        benchmark::DoNotOptimize(p.pixels.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * p.frameBytes);
+}
+#endif
 
 void memsetStage(benchmark::State& state, Prepared& p)
 {
@@ -138,23 +155,37 @@ int main(int argc, char** argv)
 
     const std::vector<BenchPicture> pictures = benchPictures();
     std::vector<std::unique_ptr<Prepared>> prepared;
-    RatioTable table;
+    std::vector<std::string> kernelNames;
+#if KELVO_BENCH_PIXEL_DECODER
+    size_t kernelCount = 0;
+    const Qor::PixelDecoderKernel* kernels = Qor::pixelDecoderKernels(kernelCount);
+    // Fastest first, as the table lists them.
+    for (size_t k = kernelCount; k-- > 0;)
+        if (kernels[k].runsHere())
+            kernelNames.push_back(kernels[k].name);
+#endif
+    RatioTable table(kernelNames);
     for (const BenchPicture& picture : pictures) {
         prepared.push_back(std::make_unique<Prepared>(picture));
         Prepared* p = prepared.back().get();
         const std::string& name = picture.name;
-        table.addCase(name, p->frameBytes, picture.shortRunShare);
+        table.addCase(name, p->frameBytes, picture.runs);
         benchmark::RegisterBenchmark(("produce/" + name).c_str(), [p](benchmark::State& s) { produce(s, *p); });
         benchmark::RegisterBenchmark(("produce.plain/" + name).c_str(),
             [p](benchmark::State& s) { producePlain(s, *p); });
-        benchmark::RegisterBenchmark(("decode/" + name).c_str(),
-            [p](benchmark::State& s) { decodeStage<Qor::decodeBitmap>(s, *p); });
-        benchmark::RegisterBenchmark(("decode.plain/" + name).c_str(),
-            [p](benchmark::State& s) { decodeStage<Qor::Testing::plainDecodeBitmap>(s, *p); });
-        benchmark::RegisterBenchmark(("blit/" + name).c_str(),
-            [p](benchmark::State& s) { blitStage<Qor::blitIndexedBitmap>(s, *p); });
-        benchmark::RegisterBenchmark(("blit.plain/" + name).c_str(),
-            [p](benchmark::State& s) { blitStage<Qor::Testing::plainBlitIndexedBitmap>(s, *p); });
+#if KELVO_BENCH_PIXEL_DECODER
+        for (size_t k = 0; k < kernelCount; ++k) {
+            const Qor::PixelDecoderKernel& kernel = kernels[k];
+            if (kernel.runsHere())
+                benchmark::RegisterBenchmark(("pixels." + std::string(kernel.name) + "/" + name).c_str(),
+                    [p, &kernel](benchmark::State& s) { pixelsStage(s, *p, kernel); });
+        }
+#endif
+        benchmark::RegisterBenchmark(("apart/" + name).c_str(),
+            [p](benchmark::State& s) { apartStage<Qor::decodeBitmap, Qor::blitIndexedBitmap>(s, *p); });
+        benchmark::RegisterBenchmark(("apart.plain/" + name).c_str(), [p](benchmark::State& s) {
+            apartStage<Qor::Testing::plainDecodeBitmap, Qor::Testing::plainBlitIndexedBitmap>(s, *p);
+        });
         benchmark::RegisterBenchmark(("memset/" + name).c_str(), [p](benchmark::State& s) { memsetStage(s, *p); });
     }
 

@@ -4,9 +4,9 @@
 
 namespace Qor::Bench {
 
-void RatioTable::addCase(const std::string& name, int64_t frameBytes, double shortRunShare)
+void RatioTable::addCase(const std::string& name, int64_t frameBytes, int64_t runs)
 {
-    cases.push_back({name, frameBytes, shortRunShare});
+    cases.push_back({name, frameBytes, runs});
 }
 
 void RatioTable::record(const std::string& benchmark, double value)
@@ -20,36 +20,38 @@ void RatioTable::print(std::ostream& out) const
         const auto found = seconds.find(name);
         return found == seconds.end() ? 0.0 : found->second;
     };
-    char line[256];
-    std::snprintf(line, sizeof line, "\n%-18s %-8s %10s %8s %9s %10s %9s %8s\n", "case", "stage", "time ms",
-        "GB/s", "x memset", "plain ms", "x memset", "speedup");
-    out << line;
+    auto ratio = [](double time, double memset) {
+        char text[32] = "-";
+        if (time > 0 && memset > 0)
+            std::snprintf(text, sizeof text, "%.2f", time / memset);
+        return std::string(text);
+    };
+    out << "\n| case | px/run | memset ms | produce | plain | speedup |";
+    for (const std::string& kernel : kernels)
+        out << " " << kernel << " |";
+    out << " apart | apart plain |\n|---|---:|---:|---:|---:|---:|";
+    for (size_t k = 0; k < kernels.size(); ++k)
+        out << "---:|";
+    out << "---:|---:|\n";
+    char text[64];
     for (const Case& c : cases) {
         const double memset = find("memset/" + c.name);
-        for (const char* stage : {"produce", "decode", "blit", "memset"}) {
-            const double fast = find(std::string(stage) + "/" + c.name);
-            if (fast <= 0)
-                continue;
-            const double rate = double(c.frameBytes) / fast / 1e9;
-            const double overMemset = memset > 0 ? fast / memset : 0;
-            const double plain = find(std::string(stage) + ".plain/" + c.name);
-            if (plain > 0) {
-                std::snprintf(line, sizeof line, "%-18s %-8s %10.4f %8.2f %9.2f %10.4f %9.2f %8.2f\n",
-                    c.name.c_str(), stage, fast * 1e3, rate, overMemset, plain * 1e3,
-                    memset > 0 ? plain / memset : 0, plain / fast);
-            } else {
-                std::snprintf(line, sizeof line, "%-18s %-8s %10.4f %8.2f %9.2f\n", c.name.c_str(), stage,
-                    fast * 1e3, rate, overMemset);
-            }
-            out << line;
-        }
+        const double produce = find("produce/" + c.name);
+        const double plain = find("produce.plain/" + c.name);
+        std::snprintf(text, sizeof text, "%.1f", double(c.frameBytes / 4) / double(c.runs > 0 ? c.runs : 1));
+        out << "| " << c.name << " | " << text << " | ";
+        std::snprintf(text, sizeof text, "%.4f", memset * 1e3);
+        out << text << " | " << ratio(produce, memset) << " | " << ratio(plain, memset) << " | "
+            << ratio(plain, produce) << " |";
+        for (const std::string& kernel : kernels)
+            out << " " << ratio(find("pixels." + kernel + "/" + c.name), memset) << " |";
+        out << " " << ratio(find("apart/" + c.name), memset) << " | "
+            << ratio(find("apart.plain/" + c.name), memset) << " |\n";
     }
-    out << "\nx memset: time over the memset of the same frame bytes; speedup: plain time over library time.\n";
-    for (const Case& c : cases) {
-        std::snprintf(line, sizeof line, "%s: %.0f%% of the pixels in runs of 1 to 3\n", c.name.c_str(),
-            c.shortRunShare * 100);
-        out << line;
-    }
+    out << "\nEach stage's time over the memset of the same frame bytes; speedup: plain frame production's time\n"
+           "over the library's. produce: a packet through the port to a delivered frame; plain: the same in the\n"
+           "plain forms; each kernel: the packet drawn into the frame by that kernel alone; apart: the indexed\n"
+           "decoder, then the blit; px/run: pixels per run drawn.\n";
 }
 
 void RatioReporter::ReportRuns(const std::vector<Run>& reports)

@@ -16,6 +16,8 @@
 // half-byte at either end of a row merged with the other half already there.
 #include "subdecode/BitmapDecoder.h"
 
+#include "subdecode/RunCodeReader.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -25,27 +27,12 @@ namespace Qor {
 namespace {
 
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-uint64_t loadBigEndian64(const uint8_t* bytes)
-{
-    uint64_t value;
-    std::memcpy(&value, bytes, 8);
-    return __builtin_bswap64(value);
-}
-
 void storeBigEndian64(uint8_t* bytes, uint64_t value)
 {
     value = __builtin_bswap64(value);
     std::memcpy(bytes, &value, 8);
 }
 #else
-uint64_t loadBigEndian64(const uint8_t* bytes)
-{
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
 void storeBigEndian64(uint8_t* bytes, uint64_t value)
 {
     for (int i = 0; i < 8; ++i)
@@ -103,115 +90,6 @@ struct ShortRunPairs {
 
 constexpr ShortRunPairs shortRunPairs;
 
-// One field's run-length data as a sequence of nibbles. Nibble k is counted
-// from the field's first byte; a code may begin only below `limit`, and
-// nibbles at or past the end of the data read as 0.
-//
-// A code that begins below its field's limit is read whole, and the first
-// field's may go on into the second field's bytes. Where it would go past the
-// end of all the data, the missing nibbles count as 0. The colour lies in a
-// code's last nibble, so such a code paints colour 0, and the field is
-// exhausted after it: the pixels are those of a field that ended before the
-// code, which is the other reading the format permits.
-class NibbleReader {
-public:
-    NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
-
-    bool exhausted() const { return nearLimit && nibble() >= limit; }
-
-    // The next code's value and whether it is the end-of-row code (0 to 3 in
-    // four nibbles).
-    uint32_t readCode(bool& toRowEnd)
-    {
-        if (held < 4)
-            refill();
-        const uint32_t window = uint32_t(buffer >> 48);
-        // Counted rather than branched on: where codes of different lengths
-        // mix, which comes next is not predictable.
-        const int length = 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
-        toRowEnd = window < 0x4;
-        consume(length);
-        return window >> (16 - 4 * length);
-    }
-
-    // When the next byte's two nibbles are both one-nibble codes: their
-    // pixels, joined with the next byte's when it is one too, so up to four
-    // runs, at most 12 pixels, their number in `count`; the codes consumed.
-    // Otherwise `count` 0 and nothing consumed. Taken only where all four
-    // nibbles lie below the limit.
-    uint64_t readShortRuns(int& count)
-    {
-        if (held < 4)
-            refill();
-        count = 0;
-        if (nearLimit && nibble() + 3 >= limit)
-            return 0;
-        const unsigned first = unsigned(buffer >> 56);
-        const unsigned second = unsigned(buffer >> 48) & 0xFF;
-        const int firstCount = shortRunPairs.counts[first];
-        const int secondCount = shortRunPairs.counts[second];
-        if (!firstCount)
-            return 0;
-        if (!secondCount) {
-            consume(2);
-            count = firstCount;
-            return shortRunPairs.pixels[first];
-        }
-        consume(4);
-        count = firstCount + secondCount;
-        return shortRunPairs.pixels[first] | shortRunPairs.pixels[second] >> (4 * firstCount);
-    }
-
-    // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
-    void alignToByte()
-    {
-        if (nibble() & 1) {
-            if (held < 1)
-                refill();
-            consume(1);
-        }
-    }
-
-private:
-    // The next nibble to be consumed.
-    int64_t nibble() const { return 2 * next - held; }
-
-    void consume(int count)
-    {
-        buffer <<= 4 * count;
-        held -= count;
-    }
-
-    // Tops the buffer up to at least 15 nibbles. The eight-byte load may put
-    // half of a byte it does not count into the buffer's last nibble; that is
-    // the nibble the next fill puts there again, so it does no harm.
-    void refill()
-    {
-        if (next + 8 <= bytes) {
-            buffer |= loadBigEndian64(data + next) >> (4 * held);
-            const int whole = (16 - held) >> 1;
-            next += whole;
-            held += 2 * whole;
-        } else {
-            while (held <= 14) {
-                const uint64_t byte = next < bytes ? data[next] : 0;
-                buffer |= byte << (56 - 4 * held);
-                ++next;
-                held += 2;
-            }
-        }
-        nearLimit = 2 * next >= limit;
-    }
-
-    const uint8_t* data;
-    int64_t bytes;           // readable from `data`: to the end of all the data
-    int64_t limit;           // in nibbles
-    int64_t next = 0;        // the next byte to enter the buffer
-    uint64_t buffer = 0;     // the nibbles from nibble() on, the next one highest
-    int held = 0;            // how many nibbles of `buffer` are loaded
-    bool nearLimit = true;   // false: every nibble up to the buffer's end lies below the limit
-};
-
 // Pixels of one row on their way into the image. `pending` holds the
 // nibbles not yet stored, highest first: at most one between runs.
 class RowWriter {
@@ -228,7 +106,7 @@ public:
         }
     }
 
-    // The `run` pixels from readShortRuns; the row has at least 17 pixels
+    // The `run` pixels of up to four one-nibble codes; the row has at least 17 pixels
     // left after them, so the eight bytes from `out` are all this row's.
     void appendShortRuns(uint64_t pixels, int run)
     {
@@ -294,23 +172,6 @@ private:
     int count = 0;
 };
 
-// The next run of a field: the pixels left in the row if it is exhausted.
-void decodeRun(NibbleReader& reader, RowWriter& writer, int64_t& rest)
-{
-    int64_t run = rest; // an exhausted field fills the row with colour 0
-    uint32_t colour = 0;
-    if (!reader.exhausted()) {
-        bool toRowEnd = false;
-        const uint32_t value = reader.readCode(toRowEnd);
-        colour = value & 3;
-        // A run longer than the row is cut; its remainder does not carry over.
-        if (!toRowEnd)
-            run = std::min<int64_t>(value >> 2, rest);
-    }
-    writer.append(run, colour);
-    rest -= run;
-}
-
 // Decodes a field's rows into memory rows `firstRow`, firstRow - 2, ... 0 or 1.
 // The reader is a copy of its own: the compiler may then keep its state in
 // registers, as no byte stored into the image can reach it.
@@ -322,17 +183,30 @@ void decodeField(NibbleReader reader, int64_t firstRow, int64_t width, uint8_t* 
         // Far from the row's end no run needs cutting, and up to four
         // one-nibble codes, at most 12 pixels, go out in one step.
         while (rest >= 29) {
-            int count;
-            const uint64_t pixels = reader.readShortRuns(count);
-            if (count) {
+            unsigned first;
+            if (reader.readTwoShortCodes(first)) {
+                int count = shortRunPairs.counts[first];
+                uint64_t pixels = shortRunPairs.pixels[first];
+                unsigned second;
+                if (reader.readTwoShortCodes(second)) {
+                    pixels |= shortRunPairs.pixels[second] >> (4 * count);
+                    count += shortRunPairs.counts[second];
+                }
                 writer.appendShortRuns(pixels, count);
                 rest -= count;
             } else {
-                decodeRun(reader, writer, rest);
+                unsigned colour;
+                const int64_t run = readRun(reader, rest, colour);
+                writer.append(run, colour);
+                rest -= run;
             }
         }
-        while (rest > 0)
-            decodeRun(reader, writer, rest);
+        while (rest > 0) {
+            unsigned colour;
+            const int64_t run = readRun(reader, rest, colour);
+            writer.append(run, colour);
+            rest -= run;
+        }
         writer.finish();
         reader.alignToByte();
     }
@@ -355,16 +229,9 @@ int32_t decodeBitmap(const PacketHeader* header, int32_t dataLength, int32_t& ca
     if (need == 0)
         return DecodeOk;
 
-    const int64_t length = std::max<int32_t>(dataLength, 0);
-    const int64_t offset = header->secondFieldOffset;
-    NibbleReader first(header->bitmapData, length, 2 * std::min(offset, length));
-    decodeField(first, height - 1, width, image);
-    // With the offset at or past the end the second field is empty; its
-    // pointer is not even formed, since it would lie outside the data.
-    NibbleReader second(nullptr, 0, 0);
-    if (offset < length)
-        second = NibbleReader(header->bitmapData + offset, length - offset, 2 * (length - offset));
-    decodeField(second, height - 2, width, image);
+    FieldReaders fields(header->bitmapData, dataLength, header->secondFieldOffset);
+    decodeField(fields.first, height - 1, width, image);
+    decodeField(fields.second, height - 2, width, image);
     return DecodeOk;
 }
 

@@ -1,8 +1,7 @@
 #include "subdecode/FrameProduction.h"
 
-#include "render/IndexedBlit.h"
-#include "subdecode/BitmapDecoder.h"
 #include "subdecode/OwnedBuffer.h"
+#include "subdecode/PixelDecoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +13,10 @@ namespace Qor {
 
 namespace {
 
-// Fills with FrameFill the bytes among the first `size` that the blit of a
+// Fills with FrameFill the bytes among the first `size` that drawing a
 // width x height block, rows `stride` pixels apart, leaves alone: from the
 // end of each row to the start of the next, or to `size` after the last.
-// The blit writes every other byte there, so those need no fill of their
+// The drawing writes every other byte there, so those need no fill of their
 // own. Rows lie no closer than `width` apart when there are two or more.
 void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height, int32_t stride)
 {
@@ -32,23 +31,19 @@ void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height
     }
 }
 
-int32_t decodeStage(const PacketHeader* header, int32_t dataLength, int32_t& capacity, uint8_t* image)
+// The run-length data drawn straight into the frame, with no 4-bit image:
+// the pixels decodeBitmap and then blitIndexedBitmap would make, the
+// picture's top line first.
+void drawStage(const PixelSource& source, uint8_t* pixels, int32_t stride)
 {
-    return decodeBitmap(header, dataLength, capacity, image);
-}
-
-// The decoder stores the picture's top line as the image's last row, and the
-// blit writes the image's last row first.
-void blitStage(const PixelSource& source, uint8_t* pixels, int32_t stride)
-{
-    const int32_t width = source.header->width;
-    const int32_t height = source.header->height;
-    blitIndexedBitmap(source.image, width, height, 0, 0, pixels, stride, height, source.tables, true);
+    uint32_t colours[4];
+    pixelColours(source.tables, colours);
+    decodeBitmapToPixels(*source.header, source.dataLength, colours, pixels, stride);
 }
 
 } // namespace
 
-const FrameStages libraryStages = {fillAroundRows, decodeStage, blitStage};
+const FrameStages libraryStages = {fillAroundRows, nullptr, drawStage};
 
 ChannelTables buildChannelTables(const PaletteEntry (&palette)[4], const uint8_t* alpha)
 {

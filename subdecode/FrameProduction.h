@@ -75,7 +75,8 @@ struct FrameStages {
     void (*expand)(const PixelSource& source, uint8_t* pixels, int32_t stride);
 };
 
-// The library's stages: the fill around the rows, decodeBitmap, blitIndexedBitmap.
+// The library's stages: the fill around the rows, and the decoder into pixels
+// (PixelDecoder.h) in place of decode and expand.
 extern const FrameStages libraryStages;
 
 // What frame production needs of the component for one packet.

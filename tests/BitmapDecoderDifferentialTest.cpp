@@ -4,18 +4,33 @@
 // one buffer of random bytes, so the whole buffer must match, untouched
 // nibbles and bytes past the image included. Data and image blocks are
 // exactly as long as they claim, for AddressSanitizer.
+//
+// The decoder into pixels, in every kernel this processor runs, against
+// decodeBitmap followed by blitIndexedBitmap on the same inputs, into rows
+// with and without padding that start at any byte address.
 #include "encode/RunLengthEncoder.h"
+#include "render/IndexedBlit.h"
 #include "subdecode/BitmapDecoder.h"
+#include "subdecode/PixelDecoder.h"
 #include "tests/support/IndexedImages.h"
 #include "tests/support/PlainForms.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace Qor {
+
+// Kernels are named by their instruction set in test names and messages.
+void PrintTo(const PixelDecoderKernel& kernel, std::ostream* out)
+{
+    *out << kernel.name;
+}
+
 namespace {
 
 using Testing::exactCopy;
@@ -154,6 +169,83 @@ TEST(BitmapDecoderDifferential, PlainFormDecodesHandCodedData)
         EXPECT_EQ(image, row.image);
     }
 }
+
+class PixelDecoderDifferential : public testing::TestWithParam<PixelDecoderKernel> {};
+
+TEST_P(PixelDecoderDifferential, SamePixelsAsDecodeThenBlit)
+{
+    const PixelDecoderKernel& kernel = GetParam();
+    if (!kernel.runsHere())
+        GTEST_SKIP() << "this processor lacks the kernel's instructions";
+    DecoderInputs inputs(0x70697865);
+    for (int round = 0; round < 2000; ++round) {
+        const uint16_t width = inputs.side();
+        uint16_t height = inputs.side();
+        // Large enough to cross every path; a very wide picture gets few rows.
+        if (int64_t(width) * height > 1 << 20)
+            height = uint16_t((1 << 20) / width);
+        uint16_t offset = 0;
+        const std::vector<uint8_t> bytes = inputs.data(width, height, offset);
+        int32_t dataLength = int32_t(bytes.size());
+        if (inputs.pick(0, 20) == 0)
+            dataLength = -inputs.pick(1, 100);
+        const auto data = exactCopy(bytes.data(), bytes.size());
+        PacketHeader header{};
+        header.width = width;
+        header.height = height;
+        header.secondFieldOffset = offset;
+        header.bitmapData = data.get();
+
+        uint8_t tableBytes[4][4];
+        const uint8_t* tables[4];
+        for (int b = 0; b < 4; ++b) {
+            for (uint8_t& entry : tableBytes[b])
+                entry = uint8_t(inputs.random());
+            tables[b] = tableBytes[b];
+        }
+        uint32_t colours[4];
+        pixelColours(tables, colours);
+
+        // The block's rows, padding after the last one too, from a random
+        // byte address; random bytes around the block must stay.
+        const int32_t pitch = width + (inputs.pick(0, 2) == 0 ? inputs.pick(1, 9) : 0);
+        const size_t lead = size_t(inputs.pick(0, 3) == 0 ? inputs.pick(1, 3) : 0);
+        std::vector<uint8_t> start(lead + size_t(pitch) * height * 4);
+        for (uint8_t& byte : start)
+            byte = uint8_t(inputs.random());
+        const auto actual = exactCopy(start.data(), start.size());
+        const auto expected = exactCopy(start.data(), start.size());
+
+        SCOPED_TRACE(testing::Message() << "round " << round << ": " << width << "x" << height << ", length "
+                                        << dataLength << ", offset " << offset << ", pitch " << pitch
+                                        << ", lead " << lead);
+        const int32_t need = int32_t((int64_t(width) * height + 1) / 2);
+        std::vector<uint8_t> image(size_t(need) + 1, 0xEE);
+        int32_t capacity = need;
+        decodeBitmap(&header, dataLength, capacity, image.data());
+        blitIndexedBitmap(image.data(), width, height, 0, 0, expected.get() + lead, pitch, height, tables, true);
+        PixelDecoderJob job{header.bitmapData, dataLength, offset, width, height, actual.get() + lead, pitch,
+            {colours[0], colours[1], colours[2], colours[3]}};
+        kernel.decode(job);
+
+        const auto differs = std::mismatch(actual.get(), actual.get() + start.size(), expected.get());
+        EXPECT_EQ(differs.first, actual.get() + start.size())
+            << "first difference at byte " << (differs.first - actual.get());
+        if (HasFailure())
+            break;
+    }
+}
+
+// Every kernel the build has; those this processor cannot run are skipped.
+std::vector<PixelDecoderKernel> builtKernels()
+{
+    size_t count = 0;
+    const PixelDecoderKernel* kernels = pixelDecoderKernels(count);
+    return std::vector<PixelDecoderKernel>(kernels, kernels + count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, PixelDecoderDifferential, testing::ValuesIn(builtKernels()),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace Qor

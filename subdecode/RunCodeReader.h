@@ -1,0 +1,198 @@
+// Reading a packet's run codes: the nibble sequence of one field, its limit,
+// and the codes of one to four nibbles. The indexed decoder and the decoder
+// into 32-bit pixels read through this one reader, so that they take every
+// input, hostile ones included, the same way.
+//
+// Everything here lies in an unnamed namespace on purpose: the decoder into
+// pixels is built once for each instruction set, in units of their own with
+// their own compiler flags, and each must keep its own copy of this code. A
+// copy shared through the linker could hand one unit's instructions to a
+// processor that only runs another's.
+#ifndef KELVO_SUBDECODE_RUNCODEREADER_H
+#define KELVO_SUBDECODE_RUNCODEREADER_H
+
+#include <cstdint>
+#include <cstring>
+
+namespace Qor {
+namespace {
+
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+inline uint64_t loadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t value;
+    std::memcpy(&value, bytes, 8);
+    return __builtin_bswap64(value);
+}
+#else
+inline uint64_t loadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+#endif
+
+// One field's run-length data as a sequence of nibbles. Nibble k is counted
+// from the field's first byte; a code may begin only below `limit`, and
+// nibbles at or past the end of the data read as 0.
+//
+// A code that begins below its field's limit is read whole, and the first
+// field's may go on into the second field's bytes. Where it would go past the
+// end of all the data, the missing nibbles count as 0. The colour lies in a
+// code's last nibble, so such a code paints colour 0, and the field is
+// exhausted after it: the pixels are those of a field that ended before the
+// code, which is the other reading the format permits.
+// The length in nibbles of the code at the top of a window of four nibbles.
+// Counted rather than branched on: where codes of different lengths mix,
+// which comes next is not predictable.
+inline int codeLength(uint32_t window)
+{
+    return 1 + (window < 0x4000) + (window < 0x1000) + (window < 0x400);
+}
+
+// Whether a window of four nibbles holds four one-nibble codes: a nibble of
+// 4 or more has one of its top two bits set.
+inline bool fourShortCodes(uint32_t window)
+{
+    return ((window | window >> 1) & 0x4444) == 0x4444;
+}
+
+class NibbleReader {
+public:
+    NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
+
+    bool exhausted() const { return nearLimit && nibble() >= limit; }
+
+    // The next code's value. Only the end-of-row code (three zero nibbles,
+    // then the colour) has a value below 4.
+    uint32_t readCode()
+    {
+        if (held < 4)
+            refill();
+        const uint32_t window = uint32_t(buffer >> 48);
+        const int length = codeLength(window);
+        consume(length);
+        return window >> (16 - 4 * length);
+    }
+
+    // The next byte's two nibbles when both are one-nibble codes below the
+    // limit: consumed, the first in bits 7 to 4. Otherwise false, and nothing
+    // consumed.
+    bool readTwoShortCodes(unsigned& codes)
+    {
+        if (held < 4)
+            refill();
+        if (nearLimit && nibble() + 1 >= limit)
+            return false;
+        const unsigned window = unsigned(buffer >> 56);
+        if (((window | window >> 1) & 0x44) != 0x44)
+            return false;
+        codes = window;
+        consume(2);
+        return true;
+    }
+
+    // For loops that check once a step: true when at least eight nibbles
+    // are loaded and all of them lie below the limit, so that the caller may
+    // take up to eight through window() and skip() with no check of its own.
+    bool readyForEight()
+    {
+        if (held < 8)
+            refill();
+        return !nearLimit;
+    }
+
+    // The next four nibbles, the first in bits 15 to 12.
+    uint32_t window() const { return uint32_t(buffer >> 48); }
+
+    void skip(int count) { consume(count); }
+
+    // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
+    void alignToByte()
+    {
+        if (nibble() & 1) {
+            if (held < 1)
+                refill();
+            consume(1);
+        }
+    }
+
+private:
+    // The next nibble to be consumed.
+    int64_t nibble() const { return 2 * next - held; }
+
+    void consume(int count)
+    {
+        buffer <<= 4 * count;
+        held -= count;
+    }
+
+    // Tops the buffer up to at least 15 nibbles. The eight-byte load may put
+    // half of a byte it does not count into the buffer's last nibble; that is
+    // the nibble the next fill puts there again, so it does no harm.
+    void refill()
+    {
+        if (next + 8 <= bytes) {
+            buffer |= loadBigEndian64(data + next) >> (4 * held);
+            const int whole = (16 - held) >> 1;
+            next += whole;
+            held += 2 * whole;
+        } else {
+            while (held <= 14) {
+                const uint64_t byte = next < bytes ? data[next] : 0;
+                buffer |= byte << (56 - 4 * held);
+                ++next;
+                held += 2;
+            }
+        }
+        nearLimit = 2 * next >= limit;
+    }
+
+    const uint8_t* data;
+    int64_t bytes;           // readable from `data`: to the end of all the data
+    int64_t limit;           // in nibbles
+    int64_t next = 0;        // the next byte to enter the buffer
+    uint64_t buffer = 0;     // the nibbles from nibble() on, the next one highest
+    int held = 0;            // how many nibbles of `buffer` are loaded
+    bool nearLimit = true;   // false: every nibble up to the buffer's end lies below the limit
+};
+
+// The readers of a packet's two fields over the `length` bytes at `data`
+// (a negative length counts as none), the second field from byte `offset`.
+struct FieldReaders {
+    FieldReaders(const uint8_t* data, int64_t length, int64_t offset)
+        : first(data, length < 0 ? 0 : length, 2 * (offset < length ? offset : (length < 0 ? 0 : length))),
+          // With the offset at or past the end the second field is empty; its
+          // pointer is not even formed, since it would lie outside the data.
+          second(offset < length ? NibbleReader(data + offset, length - offset, 2 * (length - offset))
+                                 : NibbleReader(nullptr, 0, 0))
+    {
+    }
+
+    NibbleReader first;
+    NibbleReader second;
+};
+
+// The next run of a row with `rest` pixels left: its length, cut at the
+// row's end, and its colour. An exhausted field gives the rest of the row
+// in colour 0.
+inline int64_t readRun(NibbleReader& reader, int64_t rest, unsigned& colour)
+{
+    colour = 0;
+    if (reader.exhausted())
+        return rest;
+    const uint32_t value = reader.readCode();
+    colour = value & 3;
+    if (value < 4)
+        return rest;
+    // A run longer than the row is cut; its remainder does not carry over.
+    const int64_t run = value >> 2;
+    return run < rest ? run : rest;
+}
+
+} // namespace
+} // namespace Qor
+
+#endif
