@@ -13,6 +13,11 @@ namespace Qor::Tools {
 
 namespace {
 
+// libass keeps glyphs and their bitmaps for the next picture; a caption
+// seldom repeats, so a small cache does nearly as well as its large default.
+constexpr int GlyphCacheSize = 2000;
+constexpr int BitmapCacheMegabytes = 16;
+
 void receiveMessage(int level, const char* format, va_list arguments, void* data)
 {
     // Below: libass's debugging chatter, several lines for every event.
@@ -199,6 +204,7 @@ TextRenderer::TextRenderer(uint16_t width, uint16_t height, TextMessages& messag
     ass_set_frame_size(renderer, width, height);
     ass_set_storage_size(renderer, width, height);
     ass_set_fonts(renderer, nullptr, DefaultFontFamily, ASS_FONTPROVIDER_FONTCONFIG, nullptr, 1);
+    ass_set_cache_limits(renderer, GlyphCacheSize, BitmapCacheMegabytes);
 }
 
 TextRenderer::~TextRenderer()
