@@ -1,7 +1,8 @@
 // fuzz_ass: arbitrary bytes as an ASS/SSA script, read and drawn as
 // kelvo-subtitles does: decoded, loaded into a libass track a line at a
 // time, its time line cut, and the middle of each of its first intervals
-// drawn on a small picture and blended into RGBA. Run with a memory limit,
+// drawn on a small picture and blended into RGBA, unless the tool would
+// refuse it for the glyph area it asks for. Run with a memory limit,
 // an allocation out of proportion to the input is a finding. The run aborts
 // when a refusal is not one line naming the file, when an event taken names
 // a line the file does not have or has times outside 0 to LatestTime, or
@@ -99,6 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::vector<Interval> intervals = cutTimeline(events);
     for (size_t k = 0; k < intervals.size() && k < MostIntervalsDrawn; ++k) {
+        // The tool refuses such a script before it draws anything.
+        error = checkGlyphArea(intervals[k], events, Width, Height, "f.ass");
+        if (!error.empty()) {
+            requireOneLine(error);
+            return 0;
+        }
         TextPicture picture;
         error = renderer.render(intervals[k].start + (intervals[k].end - intervals[k].start) / 2, picture);
         require(error.empty(), "a picture refused with fonts installed");

@@ -424,15 +424,6 @@ private:
     std::chrono::steady_clock::time_point lastShown{};
 };
 
-// "line 12" or "lines 12, 15", for the events shown in an interval.
-std::string linesOf(const Interval& interval, const std::vector<TimedEvent>& events)
-{
-    std::string text = interval.events.size() == 1 ? "line " : "lines ";
-    for (size_t i = 0; i < interval.events.size(); ++i)
-        text += (i ? ", " : "") + std::to_string(events[interval.events[i]].line);
-    return text;
-}
-
 // The intervals drawn by a pool of threads. Intervals come in runs, each
 // starting where no event carries over from the interval before: a thread
 // draws a whole run in time order, so that libass places every event as it
@@ -530,7 +521,7 @@ private:
                 PacketRecord& record = records[k];
                 failure = makeCaptionPacket(std::move(picture), alphaFormat, record.packet, opaque);
                 if (!failure.empty())
-                    failure = script.name + ": " + linesOf(interval, events) + ", at " + timeText(interval.start)
+                    failure = script.name + ": " + describeInterval(interval, events)
                         + ": the text shown then is too detailed for one packet (" + failure + ")";
                 record.timing = {uint32_t(interval.start), uint32_t(interval.end - interval.start)};
             }
@@ -599,6 +590,10 @@ int run(const Options& options)
     const std::vector<Interval> intervals = cutTimeline(events);
     if (intervals.empty())
         return fail(script.name + ": no captions: nothing in the file is ever shown");
+
+    for (const Interval& interval : intervals)
+        if (error = checkGlyphArea(interval, events, options.width, options.height, script.name); !error.empty())
+            return fail(error);
 
     const bool terminal = isatty(STDERR_FILENO);
     Progress progress(intervals.size(), terminal, !options.quiet && (terminal || options.progress));

@@ -537,7 +537,8 @@ std::string parseSrt(std::string_view text, const std::string& name, std::vector
             return;
         }
         current.text = srtTextToAss(current.text);
-        found.push_back(std::move(current));
+        if (!current.text.empty()) // not a caption of tags that change nothing
+            found.push_back(std::move(current));
     };
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -708,6 +709,35 @@ std::vector<Interval> cutTimeline(const std::vector<TimedEvent>& events)
         intervals.push_back(std::move(interval));
     }
     return intervals;
+}
+
+double glyphAreaBudget(uint16_t width, uint16_t height)
+{
+    return std::min(16.0 * width * height, double(uint64_t(1) << 26));
+}
+
+std::string checkGlyphArea(const Interval& interval, const std::vector<TimedEvent>& events, uint16_t width,
+    uint16_t height, const std::string& name)
+{
+    double area = 0;
+    for (size_t e : interval.events)
+        area += events[e].glyphArea;
+    const double budget = glyphAreaBudget(width, height);
+    if (area <= budget)
+        return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "glyphs of %.1f million pixels, more than the %.1f million a %ux%u picture allows",
+        std::min(area, 1e15) / 1e6, budget / 1e6, unsigned(width), unsigned(height));
+    return name + ": " + describeInterval(interval, events) + ": the text shown then asks for " + text
+        + " (is a size, scale, border or blur far too large?)";
+}
+
+std::string describeInterval(const Interval& interval, const std::vector<TimedEvent>& events)
+{
+    std::string text = interval.events.size() == 1 ? "line " : "lines ";
+    for (size_t i = 0; i < interval.events.size(); ++i)
+        text += (i ? ", " : "") + std::to_string(events[interval.events[i]].line);
+    return text + ", at " + timeText(interval.start);
 }
 
 std::string timeText(int64_t milliseconds)

@@ -111,6 +111,10 @@ struct TimedEvent {
     int64_t start = 0;
     int64_t end = 0;
     size_t line = 0; // where it is in its file
+    // The picture pixels its glyphs may cover, each drawn whole at the
+    // largest size, scale, shear and border its text and styles ask for:
+    // what drawing it may cost, whatever shows of it.
+    double glyphArea = 0;
 };
 
 // A stretch of time in which the same events are shown.
@@ -128,6 +132,20 @@ struct Interval {
 // order, each interval in which at least one event is shown. Events that
 // end at or before their start are never shown.
 std::vector<Interval> cutTimeline(const std::vector<TimedEvent>& events);
+
+// The most glyph area one interval may ask for: 16 times the picture's, at
+// most 64 Mi pixels. A film's captions ask for a hundredth of it; a size or
+// border tag of absurd value asks for gigabytes.
+double glyphAreaBudget(uint16_t width, uint16_t height);
+
+// "" when the events shown in `interval` ask for no more than the budget
+// of a `width` x `height` picture together; otherwise why not, naming them.
+std::string checkGlyphArea(const Interval& interval, const std::vector<TimedEvent>& events, uint16_t width,
+    uint16_t height, const std::string& name);
+
+// "line 12, at 0:01:02.000" or "lines 12, 15, at ...": the lines of the
+// events shown in `interval`, and its start.
+std::string describeInterval(const Interval& interval, const std::vector<TimedEvent>& events);
 
 // A time in milliseconds as H:MM:SS.mmm, for messages.
 std::string timeText(int64_t milliseconds);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -61,6 +63,97 @@ bool isSectionLine(std::string_view line, std::string_view section)
         if (std::tolower(static_cast<unsigned char>(line[i])) != std::tolower(static_cast<unsigned char>(section[i])))
             return false;
     return true;
+}
+
+// The largest glyph an event's text may ask for, in the script's units.
+struct GlyphExtent {
+    double size = 0;
+    double scale = 1; // ScaleX, ScaleY, \fscx, \fscy as fractions
+    double shear = 0; // \fax, \fay
+    double border = 0; // outlines, shadows and blurs
+
+    void add(const ASS_Style& style)
+    {
+        size = std::max(size, std::fabs(style.FontSize));
+        scale = std::max({scale, std::fabs(style.ScaleX), std::fabs(style.ScaleY)});
+        border = std::max({border, std::fabs(style.Outline), std::fabs(style.Shadow), std::fabs(style.Blur)});
+    }
+};
+
+const ASS_Style* styleNamed(const ASS_Track& track, std::string_view name)
+{
+    for (int i = 0; i < track.n_styles; ++i)
+        if (track.styles[i].Name && name == track.styles[i].Name)
+            return &track.styles[i];
+    return nullptr;
+}
+
+double numberAt(const char*& p)
+{
+    char* end = nullptr;
+    const double value = std::strtod(p, &end);
+    if (end == p)
+        return 0;
+    p = end;
+    return std::isfinite(value) ? std::fabs(value) : 1e12;
+}
+
+// What drawing `event` may cost: its glyphs each drawn whole at the largest
+// size, scale, shear and border its style, the styles it switches to (\r)
+// and its override tags ask for, in picture pixels. Only the tags that
+// change a glyph's size are read; libass reads the text.
+double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width, uint16_t height)
+{
+    GlyphExtent extent;
+    if (event.Style >= 0 && event.Style < track.n_styles)
+        extent.add(track.styles[event.Style]);
+    size_t characters = 0;
+    int depth = 0;
+    for (const char* p = event.Text; *p;) {
+        if (*p == '{') {
+            ++depth;
+            ++p;
+            continue;
+        }
+        if (*p == '}') {
+            depth = std::max(0, depth - 1);
+            ++p;
+            continue;
+        }
+        if (depth == 0 || *p != '\\') {
+            characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+            ++p;
+            continue;
+        }
+        const char* name = ++p;
+        while (std::isalpha(static_cast<unsigned char>(*p)))
+            ++p;
+        const std::string_view tag(name, size_t(p - name));
+        if (!tag.empty() && tag[0] == 'r') {
+            const char* stop = name + 1;
+            while (*stop && *stop != '\\' && *stop != '}')
+                ++stop;
+            const ASS_Style* style = styleNamed(track, std::string_view(name + 1, size_t(stop - name - 1)));
+            if (style)
+                extent.add(*style);
+            p = stop;
+        } else if (tag == "fs") {
+            extent.size = std::max(extent.size, numberAt(p));
+        } else if (tag == "fscx" || tag == "fscy") {
+            extent.scale = std::max(extent.scale, numberAt(p) / 100);
+        } else if (tag == "fax" || tag == "fay") {
+            extent.shear = std::max(extent.shear, numberAt(p));
+        } else if (tag == "bord" || tag == "xbord" || tag == "ybord" || tag == "shad" || tag == "xshad"
+            || tag == "yshad" || tag == "blur" || tag == "be") {
+            extent.border = std::max(extent.border, numberAt(p));
+        }
+    }
+    // libass lays a script out on its PlayResX x PlayResY and scales that to the picture.
+    const double resY = track.PlayResY > 0 ? track.PlayResY : track.PlayResX > 0 ? track.PlayResX * 3.0 / 4 : 288;
+    const double resX = track.PlayResX > 0 ? track.PlayResX : resY * 4 / 3;
+    const double toPicture = std::max(height / std::max(resY, 1.0), width / std::max(resX, 1.0));
+    const double side = (extent.size * extent.scale * (1 + extent.shear) + 2 * extent.border) * toPicture;
+    return side * side * double(std::max<size_t>(characters, 1));
 }
 
 // A libass image's rectangle, and the smallest one holding its pixels of
@@ -247,7 +340,8 @@ std::string TextRenderer::loadSrt(const TextScript& script, std::vector<TimedEve
         ass_process_chunk(track, chunk.data(), int(chunk.size()), caption.start, caption.end - caption.start);
         if (track->n_events != before + 1)
             return script.name + ": line " + std::to_string(caption.line) + ": libass did not take the caption";
-        events.push_back(TimedEvent{caption.start, caption.end, caption.line});
+        events.push_back(
+            TimedEvent{caption.start, caption.end, caption.line, glyphArea(*track, track->events[before], width, height)});
     }
     return "";
 }
@@ -286,7 +380,7 @@ std::string TextRenderer::loadAss(const TextScript& script, std::vector<TimedEve
             if (event.Duration <= 0)
                 warnings.push_back(where + "the event ends at " + timeText(end) + ", not after its start at "
                     + timeText(start) + "; it is never shown");
-            events.push_back(TimedEvent{start, end, i + 1});
+            events.push_back(TimedEvent{start, end, i + 1, glyphArea(*track, event, width, height)});
         }
     }
     if (track->track_type == ass_track::TRACK_TYPE_UNKNOWN)
