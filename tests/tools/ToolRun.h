@@ -1,0 +1,137 @@
+// Running a tool as a person does, for the tools' end-to-end tests: a
+// program run with its output and errors caught, a scratch directory per
+// test, and the few readers of files and manifest lines the checks need.
+#ifndef KELVO_TESTS_TOOLS_TOOLRUN_H
+#define KELVO_TESTS_TOOLS_TOOLRUN_H
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Qor::Tools::Testing {
+
+struct ToolRun {
+    int status = -1; // the exit status, or 128 + the signal that ended the program
+    std::string out;
+    std::string err;
+};
+
+inline std::string fileText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs a program with `arguments`, its output and errors caught in files of `scratch`.
+inline ToolRun run(const std::string& scratch, std::vector<std::string> arguments)
+{
+    const std::string outPath = scratch + "/.out";
+    const std::string errPath = scratch + "/.err";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ToolRun result;
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = fileText(outPath);
+    result.err = fileText(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+// Every name in `directory`, sorted, hidden files included.
+inline std::vector<std::string> listing(const std::string& directory)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> all;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line))
+        all.push_back(line);
+    return all;
+}
+
+// The value of "key" in one manifest line: a number, or an array's numbers.
+inline std::vector<double> jsonNumbers(const std::string& line, const std::string& key)
+{
+    const size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos)
+        return {};
+    const char* p = line.c_str() + at + key.size() + 3;
+    std::vector<double> numbers;
+    const bool array = *p == '[';
+    if (array)
+        ++p;
+    do {
+        char* end = nullptr;
+        numbers.push_back(std::strtod(p, &end));
+        p = end;
+    } while (array && *p++ == ',');
+    return numbers;
+}
+
+inline std::string jsonText(const std::string& line, const std::string& key)
+{
+    const size_t at = line.find("\"" + key + "\":\"");
+    if (at == std::string::npos)
+        return "";
+    const size_t start = at + key.size() + 4;
+    return line.substr(start, line.find('"', start) - start);
+}
+
+// A test with a directory of its own, removed afterwards.
+class Scratch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-tools-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    ToolRun tool(std::vector<std::string> arguments) { return run(directory, std::move(arguments)); }
+    std::string path(const std::string& name) const { return directory + "/" + name; }
+
+    std::string directory;
+};
+
+} // namespace Qor::Tools::Testing
+
+#endif
