@@ -26,7 +26,16 @@ const std::string subtitlesTool = KELVO_SUBTITLES_TOOL;
 const std::string renderTool = KELVO_RENDER_TOOL;
 const std::string samples = KELVO_SAMPLES_DIRECTORY;
 
-using KelvoSubtitles = Scratch;
+class KelvoSubtitles : public Scratch {
+protected:
+    // kelvo-subtitles, quiet, writing s.kps from what `arguments` name.
+    ToolRun makeStream(const std::vector<std::string>& arguments)
+    {
+        std::vector<std::string> all = {subtitlesTool, "-q", "-o", path("s.kps")};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return tool(all);
+    }
+};
 
 void writeText(const std::string& path, const std::string& text)
 {
@@ -83,7 +92,7 @@ TEST_F(KelvoSubtitles, PacketsTileTheShownIntervalsAtLibassBoxes)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        const ToolRun made = tool({subtitlesTool, "-q", "-f", row.format, row.file, "-o", path("s.kps")});
+        const ToolRun made = makeStream({"-f", row.format, row.file});
         ASSERT_EQ(made.status, 0) << made.err;
         EXPECT_EQ(made.err, row.warning.empty() ? "" : "kelvo-subtitles: warning: " + row.file + row.warning + "\n");
         const StreamReadResult read = readPacketStream(path("s.kps"));
@@ -171,9 +180,7 @@ TEST_F(KelvoSubtitles, GivesTheSameStreamWhateverTheEncodingThreadsOrOutput)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        std::vector<std::string> arguments = {subtitlesTool, "-q", "-o", path("s.kps")};
-        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
-        const ToolRun made = tool(arguments);
+        const ToolRun made = makeStream(row.arguments);
         ASSERT_EQ(made.status, 0) << made.err;
         EXPECT_EQ(fileText(path("s.kps")), expected);
     }
@@ -205,9 +212,7 @@ TEST_F(KelvoSubtitles, WarnsOnceAndStillWrites)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        std::vector<std::string> arguments = {subtitlesTool, "-q", "-o", path("s.kps")};
-        arguments.insert(arguments.end(), row.arguments.begin(), row.arguments.end());
-        const ToolRun made = tool(arguments);
+        const ToolRun made = makeStream(row.arguments);
         ASSERT_EQ(made.status, 0) << made.err;
         const std::vector<std::string> told = lines(made.err);
         ASSERT_EQ(told.size(), row.warnings.size()) << made.err;
