@@ -184,7 +184,7 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("apart/" + name).c_str(),
             [p](benchmark::State& s) { apartStage<Qor::decodeBitmap, Qor::blitIndexedBitmap>(s, *p); });
         benchmark::RegisterBenchmark(("apart.plain/" + name).c_str(), [p](benchmark::State& s) {
-            apartStage<Qor::Testing::plainDecodeBitmap, Qor::Testing::plainBlitIndexedBitmap>(s, *p);
+            apartStage<Qor::Testing::plainDecodeBitmap, Qor::blitIndexedBitmap>(s, *p);
         });
         benchmark::RegisterBenchmark(("memset/" + name).c_str(), [p](benchmark::State& s) { memsetStage(s, *p); });
     }
