@@ -75,7 +75,7 @@ Canvas chooseReferenceCanvas(int32_t lastWidth, int32_t lastHeight, uint16_t rig
     return Canvas{right + 1, bottom + 1};
 }
 
-int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& lastCanvas)
+int32_t produceFrame(const KelvoCalls& calls, const FrameJob& job, Canvas& lastCanvas)
 {
     // Without a downstream port or an output order there is nobody to make a
     // frame for; refuse before any host call.
@@ -123,9 +123,7 @@ int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& l
     if (!pixels && size > 0)
         return KELVO_REFUSED;
 
-    uint32_t timing[2];
-    calls.timing(job.packet, timing);
-    calls.setTiming(frame.get(), timing);
+    calls.copyTiming(job.packet, frame.get());
 
     const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
     const uint8_t* tables[4];

@@ -69,7 +69,7 @@ struct FrameJob {
 // refused before any host call; a packet shorter than its header, or a
 // frame whose byte size passes 2^31 - 1, before the allocator is asked.
 // Allocates nothing.
-int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& lastCanvas);
+int32_t produceFrame(const KelvoCalls& calls, const FrameJob& job, Canvas& lastCanvas);
 
 } // namespace Qor
 
