@@ -170,4 +170,7 @@ if(failures)
   message(FATAL_ERROR "${ARCHIVE}:\n${failures}")
 endif()
 list(LENGTH entries count)
-message(STATUS "${top}.zip: ${count} files, the DLL without DWARF, version ${VERSION}")
+list(JOIN sections " " sections)
+string(REGEX MATCH "FileDescription\\|+([^|]*)" description "${text}")
+message(STATUS "${top}.zip: ${count} files; the DLL's sections: ${sections}; "
+  "its version resource: ${fileHigh}.${fileLow}, \"${CMAKE_MATCH_1}\"")
