@@ -37,7 +37,7 @@ WrittenPacket writePacket(const PacketContents& contents)
 
     WrittenPacket written;
     std::vector<uint8_t>& bytes = written.bytes;
-    const size_t headerLength = contents.alpha ? AlphaPacketHeaderLength : PacketHeaderLength;
+    const size_t headerLength = contents.alpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
     bytes.reserve(headerLength + encoded.data.size());
     bytes.assign(contents.prefixText.begin(), contents.prefixText.end());
     bytes.resize(size_t(PacketFormat::PrefixLength), ' ');

@@ -1,26 +1,31 @@
-// What the two ports answer for every code, and the rules of the held sample.
-#include "tests/support/ComponentSession.h"
+// What the two ports answer for every code, and the rules of the held
+// sample, through the core's own seam.
 #include "tests/support/PacketBytes.h"
+#include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
 
 namespace Qor {
 namespace {
 
-using Testing::ComponentSession;
-using Testing::RecordingBuffer;
-using Testing::RecordingSink;
+using Testing::CallLog;
+using Testing::CoreSession;
+using Testing::StandInBuffer;
+using Testing::StandInSink;
+
+constexpr int32_t packetSide = KELVO_PACKET_SIDE;
+constexpr int32_t frameSide = KELVO_FRAME_SIDE;
 
 // A packet whose payload is missing: it is taken and held, and makes no frame.
-RecordingBuffer* emptyPacket(ComponentSession& s)
+StandInBuffer* emptyPacket(CoreSession& s)
 {
-    RecordingBuffer* packet = s.packet({});
+    StandInBuffer* packet = s.packet({});
     packet->nullPayload = true;
     return packet;
 }
 
 // A packet of one pixel whose rectangle ends at `right`, `bottom`: its
-// canvas shows which display size the component had recorded.
+// canvas shows which picture size the component had recorded.
 Testing::PacketFields onePixelAt(uint16_t right, uint16_t bottom)
 {
     Testing::PacketFields f;
@@ -35,51 +40,60 @@ Testing::PacketFields onePixelAt(uint16_t right, uint16_t bottom)
     return f;
 }
 
+// The alpha byte of the last frame `sink` took.
+uint8_t alphaOfLastFrame(const StandInSink& sink)
+{
+    return static_cast<const StandInBuffer*>(sink.taken.back())->payload[3];
+}
+
 TEST(PortProtocol, ReadinessFollowsSinkAndStop)
 {
-    ComponentSession s("GPHB", "RGBA");
-    for (PortInterface* port : {s.in, s.out}) {
-        EXPECT_FALSE(port->query(QRY_READY, 0));
-        EXPECT_TRUE(port->query(0x40000001, 0));
-        EXPECT_TRUE(port->query(0, 0));
+    CoreSession s("GPHB", "RGBA");
+    for (int32_t side : {packetSide, frameSide}) {
+        EXPECT_FALSE(s.query(side, QRY_READY));
+        EXPECT_TRUE(s.query(side, 0x40000001));
+        EXPECT_TRUE(s.query(side, 0));
     }
     EXPECT_TRUE(s.setSink(&s.sink));
-    EXPECT_TRUE(s.in->query(QRY_READY, 0));
-    EXPECT_TRUE(s.out->query(QRY_READY, 0));
-    EXPECT_TRUE(s.out->notify(EVT_STOP, nullptr));
-    EXPECT_FALSE(s.in->query(QRY_READY, 0));
-    EXPECT_FALSE(s.out->query(QRY_READY, 0));
+    EXPECT_TRUE(s.query(packetSide, QRY_READY));
+    EXPECT_TRUE(s.query(frameSide, QRY_READY));
+    EXPECT_TRUE(s.stop());
+    EXPECT_FALSE(s.query(packetSide, QRY_READY));
+    EXPECT_FALSE(s.query(frameSide, QRY_READY));
 }
 
 TEST(PortProtocol, FixedAnswers)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
+    s.log.clear();
     Variant v = objectVariant(&s.sink);
     for (uint32_t code : {uint32_t(MSG_SAMPLE), uint32_t(EVT_SET_SINK), uint32_t(QRY_READY), 0u}) {
-        EXPECT_FALSE(s.in->request(code, 0));
-        EXPECT_FALSE(s.out->request(code, 0));
-        EXPECT_FALSE(s.out->deliver(code, &v)); // the frame port takes no delivery
+        EXPECT_FALSE(s.request(packetSide, code));
+        EXPECT_FALSE(s.request(frameSide, code));
+        EXPECT_FALSE(s.deliverTo(frameSide, code, &v)); // the frame port takes no delivery
     }
-    EXPECT_FALSE(s.in->deliver(0x20000000, &v));
-    EXPECT_TRUE(s.out->notify(0x30000001, &v));
-    EXPECT_TRUE(s.out->query(QRY_READY, 0));
+    EXPECT_FALSE(s.deliverTo(packetSide, 0x20000000, &v));
+    EXPECT_TRUE(s.notify(frameSide, 0x30000001, &v));
+    EXPECT_TRUE(s.query(frameSide, QRY_READY));
+    EXPECT_TRUE(s.log.empty());
 }
 
-TEST(PortProtocol, InputPortNotifyChangesNothing)
+TEST(PortProtocol, PacketPortNotifyChangesNothing)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     Variant v = objectVariant(&s.sink);
-    EXPECT_TRUE(s.in->notify(EVT_SET_SINK, &v));
-    EXPECT_TRUE(s.in->notify(EVT_STOP, &v));
-    EXPECT_FALSE(s.in->query(QRY_READY, 0));
+    EXPECT_TRUE(s.notify(packetSide, EVT_SET_SINK, &v));
+    EXPECT_TRUE(s.notify(packetSide, EVT_SET_ALLOCATOR, &v));
+    EXPECT_TRUE(s.notify(packetSide, EVT_STOP, &v));
+    EXPECT_FALSE(s.query(packetSide, QRY_READY));
 }
 
 TEST(PortProtocol, SampleBeforeSinkIsNotTaken)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.setAllocator();
-    RecordingBuffer* packet = s.packet(Testing::packetBytes({}));
+    StandInBuffer* packet = s.packet(Testing::packetBytes({}));
     s.log.clear();
     EXPECT_FALSE(s.deliver(packet));
     EXPECT_TRUE(s.log.empty());
@@ -90,9 +104,9 @@ TEST(PortProtocol, SampleBeforeSinkIsNotTaken)
 
 TEST(PortProtocol, SampleBeforeAllocatorIsHeld)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.setSink(&s.sink);
-    RecordingBuffer* packet = s.packet(Testing::packetBytes({}));
+    StandInBuffer* packet = s.packet(Testing::packetBytes({}));
     EXPECT_FALSE(s.deliver(packet));
     EXPECT_EQ(packet->drops, 0);
     s.release();
@@ -101,31 +115,44 @@ TEST(PortProtocol, SampleBeforeAllocatorIsHeld)
 
 TEST(PortProtocol, PacketWithoutPayloadIsHeldWithoutFrame)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
-    RecordingBuffer* first = emptyPacket(s);
-    RecordingBuffer* second = emptyPacket(s);
+    StandInBuffer* first = emptyPacket(s);
+    StandInBuffer* second = emptyPacket(s);
     EXPECT_TRUE(s.deliver(first));
     EXPECT_TRUE(s.allocator.frames.empty());
     EXPECT_EQ(first->drops, 0);
     s.log.clear();
     EXPECT_TRUE(s.deliver(second));
     // The first goes before the second is looked at.
-    EXPECT_EQ(s.log, (Testing::CallLog{"packet.dropReference", "packet.lock", "packet.unlock"}));
+    EXPECT_EQ(s.log, (CallLog{"packet.dropReference", "packet.lock", "packet.unlock"}));
     EXPECT_EQ(first->drops, 1);
-    EXPECT_TRUE(s.out->notify(EVT_STOP, nullptr));
+    EXPECT_TRUE(s.stop());
     EXPECT_EQ(second->drops, 1);
-    EXPECT_TRUE(s.out->notify(EVT_STOP, nullptr));
+    EXPECT_TRUE(s.stop());
     EXPECT_EQ(second->drops, 1);
     EXPECT_TRUE(s.pool.allReleased());
 }
 
+TEST(PortProtocol, SampleOfNothingDropsTheHeldOne)
+{
+    CoreSession s("GPHB", "RGBA");
+    s.ready();
+    StandInBuffer* held = emptyPacket(s);
+    ASSERT_TRUE(s.deliver(held));
+    Variant nothing = objectVariant(nullptr);
+    EXPECT_FALSE(s.deliverTo(packetSide, MSG_SAMPLE, &nothing));
+    EXPECT_EQ(held->drops, 1);
+    EXPECT_FALSE(s.deliverTo(packetSide, MSG_SAMPLE, nullptr));
+    EXPECT_EQ(held->drops, 1);
+}
+
 TEST(PortProtocol, StopRefusesSamplesUntilSinkAgain)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
-    s.out->notify(EVT_STOP, nullptr);
-    RecordingBuffer* packet = emptyPacket(s);
+    s.stop();
+    StandInBuffer* packet = emptyPacket(s);
     EXPECT_FALSE(s.deliver(packet));
     EXPECT_EQ(packet->locks, 0);
     s.setSink(&s.sink);
@@ -134,31 +161,35 @@ TEST(PortProtocol, StopRefusesSamplesUntilSinkAgain)
 
 TEST(PortProtocol, StreamInfoIsRecordedAndForwardedAsIs)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
     StreamInfo info{0, 720, 576};
     Variant v = objectVariant(&info);
-    EXPECT_TRUE(s.in->deliver(MSG_STREAM_INFO, &v));
+    EXPECT_TRUE(s.deliverTo(packetSide, MSG_STREAM_INFO, &v));
     ASSERT_EQ(s.sink.values.size(), 1u);
     EXPECT_EQ(s.sink.values[0], &v);
     EXPECT_EQ(s.sink.codes[0], uint32_t(MSG_STREAM_INFO));
     EXPECT_EQ(v.value.asObject, &info);
-    s.sink.answer = false;
-    EXPECT_FALSE(s.in->deliver(MSG_STREAM_INFO, &v));
+    s.sink.streamInfoAnswer = false;
+    EXPECT_FALSE(s.deliverTo(packetSide, MSG_STREAM_INFO, &v));
+    EXPECT_FALSE(s.deliverTo(packetSide, MSG_STREAM_INFO, nullptr));
+    EXPECT_EQ(s.sink.values.back(), nullptr);
 }
 
 TEST(PortProtocol, StreamInfoOfAnotherTagIsForwardedButNotRead)
 {
-    // A canvas that only a recorded 720 x 576 display keeps shows what was recorded.
+    // A canvas that only a recorded 720 x 576 picture keeps shows what was recorded.
     const Testing::PacketFields f = onePixelAt(700, 500);
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
     s.streamInfo(720, 576);
     StreamInfo other{0, 100, 100};
     Variant v = objectVariant(&other);
     v.type = TypeString;
-    EXPECT_TRUE(s.in->deliver(MSG_STREAM_INFO, &v));
+    EXPECT_TRUE(s.deliverTo(packetSide, MSG_STREAM_INFO, &v));
     EXPECT_EQ(s.sink.values.back(), &v);
+    Variant none = objectVariant(nullptr);
+    EXPECT_TRUE(s.deliverTo(packetSide, MSG_STREAM_INFO, &none));
     ASSERT_TRUE(s.deliver(s.packet(Testing::packetBytes(f))));
     EXPECT_DOUBLE_EQ(s.sink.taken.back()->right, 700.0 / 720);
 }
@@ -166,7 +197,7 @@ TEST(PortProtocol, StreamInfoOfAnotherTagIsForwardedButNotRead)
 TEST(PortProtocol, StreamInfoWithoutSinkRecordsAndAnswersFalse)
 {
     const Testing::PacketFields f = onePixelAt(700, 500);
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.setAllocator();
     EXPECT_FALSE(s.streamInfo(720, 576));
     s.setSink(&s.sink);
@@ -187,38 +218,33 @@ TEST(PortProtocol, AlphaIsDecidedWhenTheSinkIsSet)
     f.palette[1] = {1, 2, 3};
     f.data = {0x50}; // one pixel of colour 1
     f.secondFieldOffset = 1;
-    const auto alphaOfFrame = [](ComponentSession& s) {
-        return static_cast<RecordingBuffer*>(s.sink.taken.back())->payload[3];
-    };
 
-    ComponentSession s("GPHA", "RGBA");
+    CoreSession s("GPHA", "RGBA");
     s.ready();
     ASSERT_TRUE(s.deliver(s.packet(Testing::packetBytes(f))));
-    EXPECT_EQ(alphaOfFrame(s), 0x80);
+    EXPECT_EQ(alphaOfLastFrame(s.sink), 0x80);
 
-    // Reopening the input as "GPHB" changes nothing until the next sink.
-    auto* side = static_cast<OutputInterface*>(s.transform);
-    ASSERT_TRUE(side->closePort(s.in));
-    s.in = side->openPort(PortFormat{1, "GPHB", 0});
+    // Reopening the packet side as "GPHB" changes nothing until the next sink.
+    ASSERT_EQ(s.close(packetSide), KELVO_ACCEPTED);
+    ASSERT_EQ(s.open(packetSide, "GPHB"), KELVO_ACCEPTED);
     ASSERT_TRUE(s.deliver(s.packet(Testing::packetBytes(f))));
-    EXPECT_EQ(alphaOfFrame(s), 0x80);
+    EXPECT_EQ(alphaOfLastFrame(s.sink), 0x80);
 
-    RecordingSink second;
+    StandInSink second;
     s.setSink(&second);
     Testing::PacketFields opaque = f;
     opaque.withAlpha = false;
     ASSERT_TRUE(s.deliver(s.packet(Testing::packetBytes(opaque))));
-    EXPECT_EQ(static_cast<RecordingBuffer*>(second.taken.back())->payload[3], 0xFF);
+    EXPECT_EQ(alphaOfLastFrame(second), 0xFF);
     second.releaseTaken();
 }
 
-TEST(PortProtocol, SinkWithInputClosedMeansNoAlpha)
+TEST(PortProtocol, SinkWithPacketSideClosedMeansNoAlpha)
 {
-    ComponentSession s(nullptr, "RGBA");
+    CoreSession s(nullptr, "RGBA");
     s.ready();
-    EXPECT_TRUE(s.out->query(QRY_READY, 0));
-    auto* side = static_cast<OutputInterface*>(s.transform);
-    s.in = side->openPort(PortFormat{1, "GPHA", 0});
+    EXPECT_TRUE(s.query(frameSide, QRY_READY));
+    ASSERT_EQ(s.open(packetSide, "GPHA"), KELVO_ACCEPTED);
     // Read as "GPHB": colour 1 is opaque.
     Testing::PacketFields f;
     f.width = 1;
@@ -226,14 +252,14 @@ TEST(PortProtocol, SinkWithInputClosedMeansNoAlpha)
     f.data = {0x50};
     f.secondFieldOffset = 1;
     ASSERT_TRUE(s.deliver(s.packet(Testing::packetBytes(f))));
-    EXPECT_EQ(static_cast<RecordingBuffer*>(s.sink.taken.back())->payload[3], 0xFF);
+    EXPECT_EQ(alphaOfLastFrame(s.sink), 0xFF);
 }
 
 TEST(PortProtocol, SecondSinkReplacesTheFirstSilently)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
-    RecordingSink second;
+    StandInSink second;
     s.setSink(&second);
     Testing::PacketFields f;
     f.width = 1;

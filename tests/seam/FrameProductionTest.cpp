@@ -1,8 +1,9 @@
-// Frame production: colours in every byte order, the reference canvas, the
-// host call order, ownership on the downstream's answer, and refusals.
+// Frame production through the core's own seam: colours in every byte
+// order, the reference canvas, the host call order, ownership on the
+// downstream's answer, and refusals.
 #include "subdecode/FrameProduction.h"
-#include "tests/support/ComponentSession.h"
 #include "tests/support/PacketBytes.h"
+#include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,10 @@
 namespace Qor {
 namespace {
 
-using Testing::ComponentSession;
+using Testing::CoreSession;
 using Testing::PacketFields;
 using Testing::packetBytes;
-using Testing::RecordingBuffer;
+using Testing::StandInBuffer;
 
 // 4 x 3, hand-coded: rows from the top are 1 3 3 2 / 1 1 1 1 / 2 2 2 2.
 // First field: codes 0x5 0xB 0x6 then a skipped nibble; the end-of-row code
@@ -93,28 +94,28 @@ TEST(ChannelTables, ByteOrdersPlaceEachChannel)
     EXPECT_EQ(tables[0], nullptr);
 }
 
-TEST(ReferenceCanvas, ChoosesDisplayStandardOrFittingCanvas)
+TEST(ReferenceCanvas, ChoosesTheLastStandardOrFittingCanvas)
 {
     const struct {
         const char* label;
-        int32_t displayWidth, displayHeight;
+        int32_t lastWidth, lastHeight;
         uint16_t right, bottom;
         int32_t width, height;
     } rows[] = {
-        {"no display, small rectangle", 0, 0, 599, 399, 640, 480},
-        {"inside the display", 720, 576, 719, 575, 720, 576},
-        {"one column past the display", 720, 576, 720, 575, 960, 720},
+        {"no canvas yet, small rectangle", 0, 0, 599, 399, 640, 480},
+        {"inside the last canvas", 720, 576, 719, 575, 720, 576},
+        {"one column past the last canvas", 720, 576, 720, 575, 960, 720},
         {"past every standard canvas", 0, 0, 1500, 800, 1501, 801},
         {"sticky large canvas holds small rectangles", 1440, 1080, 100, 100, 1440, 1080},
         {"one dimension too large", 1920, 1080, 100, 1080, 101, 1081},
-        {"negative display counts as small", -5, -5, 10, 10, 640, 480},
-        {"display too large for the 640 row", 700, 400, 700, 100, 960, 720},
+        {"negative canvas counts as small", -5, -5, 10, 10, 640, 480},
+        {"last canvas too large for the 640 row", 700, 400, 700, 100, 960, 720},
         {"edge of the 1440 row", 0, 0, 1439, 1079, 1440, 1080},
         {"just past it", 0, 0, 1440, 1079, 1441, 1080},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        const Canvas canvas = chooseReferenceCanvas(row.displayWidth, row.displayHeight, row.right, row.bottom);
+        const Canvas canvas = chooseReferenceCanvas(row.lastWidth, row.lastHeight, row.right, row.bottom);
         EXPECT_EQ(canvas.width, row.width);
         EXPECT_EQ(canvas.height, row.height);
     }
@@ -137,18 +138,18 @@ TEST_P(FrameOrders, EveryPixelFollowsPaletteAlphaAndOrder)
     const bool alphaVariant = std::string(variation.input) == "GPHA";
     char code[5];
     std::memcpy(code, variation.output, 5);
-    ComponentSession s(variation.input, code);
+    CoreSession s(variation.input, code);
     if (variation.textChangedAfterOpen)
         std::memcpy(code, "XXXX", 5);
-    s.allocator.extraStride = 3; // the fill must survive between rows
+    s.allocator.stridePadding = 3; // the fill must survive between rows
     s.ready();
     PacketFields f = smallPicture();
     f.withAlpha = alphaVariant;
     f.alpha = {0x80, 0x00, 0xFF, 0x40};
-    RecordingBuffer* packet = s.packet(packetBytes(f), 111, 222);
+    StandInBuffer* packet = s.packet(packetBytes(f), 111, 222);
     ASSERT_TRUE(s.deliver(packet));
     ASSERT_EQ(s.sink.taken.size(), 1u);
-    auto* frame = static_cast<Testing::RecordingBuffer*>(s.sink.taken[0]);
+    auto* frame = static_cast<Testing::StandInBuffer*>(s.sink.taken[0]);
     EXPECT_EQ(frame->size, 4 * 3 * 4);
     EXPECT_EQ(frame->timing[0], 111u);
     EXPECT_EQ(frame->timing[1], 222u);
@@ -184,9 +185,9 @@ INSTANTIATE_TEST_SUITE_P(AllOrders, FrameOrders,
 
 TEST(FrameProduction, HostCallsComeInTheDocumentedOrder)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
-    RecordingBuffer* packet = s.packet(packetBytes(smallPicture()));
+    StandInBuffer* packet = s.packet(packetBytes(smallPicture()));
     s.log.clear();
     ASSERT_TRUE(s.deliver(packet));
     const Testing::CallLog expected = {
@@ -202,7 +203,7 @@ TEST(FrameProduction, HostCallsComeInTheDocumentedOrder)
 
 TEST(FrameProduction, RectangleIsFractionsOfTheCanvas)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
     PacketFields f = smallPicture();
     f.left = 120;
@@ -219,7 +220,7 @@ TEST(FrameProduction, RectangleIsFractionsOfTheCanvas)
 
 TEST(FrameProduction, CanvasStaysRaisedUntilNewStreamInfo)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
     s.streamInfo(720, 576);
     PacketFields f = smallPicture();
@@ -243,7 +244,7 @@ TEST(FrameProduction, EmptyBitmapIsStillPositionedAndDelivered)
 {
     for (const auto& [width, height] : {std::pair{0, 5}, std::pair{7, 0}}) {
         SCOPED_TRACE(::testing::Message() << width << " x " << height);
-        ComponentSession s("GPHB", "ARGB");
+        CoreSession s("GPHB", "ARGB");
         s.allocator.nullPayload = true; // a host may give an empty frame no payload
         s.ready();
         PacketFields f = smallPicture();
@@ -258,15 +259,15 @@ TEST(FrameProduction, EmptyBitmapIsStillPositionedAndDelivered)
 
 TEST(FrameProduction, DownstreamAnswerDecidesWhoKeepsWhat)
 {
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
-    RecordingBuffer* first = s.packet(packetBytes(smallPicture()));
+    StandInBuffer* first = s.packet(packetBytes(smallPicture()));
     ASSERT_TRUE(s.deliver(first));
     EXPECT_EQ(first->drops, 1);          // released once, as the frame was taken
     EXPECT_EQ(s.allocator.frames[0]->drops, 0);
 
     s.sink.answer = false;
-    RecordingBuffer* second = s.packet(packetBytes(smallPicture()));
+    StandInBuffer* second = s.packet(packetBytes(smallPicture()));
     EXPECT_FALSE(s.deliver(second));
     EXPECT_EQ(s.allocator.frames[1]->drops, 1); // refused frame released once
     EXPECT_EQ(second->drops, 0);                 // the packet stays held
@@ -295,7 +296,7 @@ TEST(FrameProduction, RefusalsKeepOwnershipRules)
         std::vector<uint8_t> bytes;
         bool refuseAllocation;
         bool framePayloadMissing;
-        int32_t extraStride;
+        int32_t stridePadding;
         size_t framesAllocated;
         int32_t framePayloadGoneAtLock; // 0: never
     } rows[] = {
@@ -310,17 +311,17 @@ TEST(FrameProduction, RefusalsKeepOwnershipRules)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        ComponentSession s(row.input, "RGBA");
+        CoreSession s(row.input, "RGBA");
         s.allocator.refuse = row.refuseAllocation;
         s.allocator.nullPayload = row.framePayloadMissing;
-        s.allocator.extraStride = row.extraStride;
+        s.allocator.stridePadding = row.stridePadding;
         s.allocator.nullFromLock = row.framePayloadGoneAtLock;
         s.ready();
-        RecordingBuffer* packet = s.packet(row.bytes);
+        StandInBuffer* packet = s.packet(row.bytes);
         EXPECT_FALSE(s.deliver(packet));
         EXPECT_TRUE(s.sink.delivered.empty());
         EXPECT_EQ(s.allocator.frames.size(), row.framesAllocated);
-        for (RecordingBuffer* frame : s.allocator.frames)
+        for (StandInBuffer* frame : s.allocator.frames)
             EXPECT_EQ(frame->references, 0);
         EXPECT_EQ(packet->drops, 0); // held until the next sample, stop or release
         s.release();
@@ -334,31 +335,31 @@ TEST(FrameProduction, NoSinkOrNoOutputCodeRefusesWithoutHostCalls)
     // How each row leaves the component after the ports opened.
     const struct {
         const char* label;
-        void (*connect)(ComponentSession& s);
+        void (*connect)(CoreSession& s);
     } rows[] = {
-        {"sink of no object", [](ComponentSession& s) {
+        {"sink of no object", [](CoreSession& s) {
              s.setAllocator();
              s.setSink(nullptr);
          }},
-        {"sink message without a value", [](ComponentSession& s) {
+        {"sink message without a value", [](CoreSession& s) {
              s.setAllocator();
-             EXPECT_TRUE(s.out->notify(EVT_SET_SINK, nullptr));
-             EXPECT_TRUE(s.out->query(QRY_READY, 0));
+             EXPECT_TRUE(s.notify(KELVO_FRAME_SIDE, EVT_SET_SINK, nullptr));
+             EXPECT_TRUE(s.query(KELVO_FRAME_SIDE, QRY_READY));
          }},
-        {"allocator message without a value", [](ComponentSession& s) {
+        {"allocator message without a value", [](CoreSession& s) {
              s.ready();
-             EXPECT_TRUE(s.out->notify(EVT_SET_ALLOCATOR, nullptr));
+             EXPECT_TRUE(s.notify(KELVO_FRAME_SIDE, EVT_SET_ALLOCATOR, nullptr));
          }},
-        {"output port closed", [](ComponentSession& s) {
+        {"output port closed", [](CoreSession& s) {
              s.ready();
-             ASSERT_TRUE(static_cast<InputInterface*>(s.transform)->closePort(s.out));
+             ASSERT_EQ(s.close(KELVO_FRAME_SIDE), KELVO_ACCEPTED);
          }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        ComponentSession s("GPHB", "RGBA");
+        CoreSession s("GPHB", "RGBA");
         row.connect(s);
-        RecordingBuffer* packet = s.packet(packetBytes(smallPicture()));
+        StandInBuffer* packet = s.packet(packetBytes(smallPicture()));
         EXPECT_FALSE(s.deliver(packet));
         EXPECT_TRUE(s.allocator.frames.empty());
         s.release();
@@ -369,12 +370,12 @@ TEST(FrameProduction, NoSinkOrNoOutputCodeRefusesWithoutHostCalls)
 TEST(FrameProduction, TruncatedDataStillGivesAWholeFrame)
 {
     // The second field's byte is missing: its row decodes as colour 0.
-    ComponentSession s("GPHB", "RGBA");
+    CoreSession s("GPHB", "RGBA");
     s.ready();
     PacketFields f = smallPicture();
     f.data.pop_back();
     ASSERT_TRUE(s.deliver(s.packet(packetBytes(f))));
-    const auto* frame = static_cast<Testing::RecordingBuffer*>(s.sink.taken.at(0));
+    const auto* frame = static_cast<Testing::StandInBuffer*>(s.sink.taken.at(0));
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ(frame->payload[(4 + x) * 4 + 3], 0) << x; // row 1 transparent
     EXPECT_EQ(frame->payload[3], 255);                        // row 0 opaque
