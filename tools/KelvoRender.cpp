@@ -260,6 +260,9 @@ int run(const Options& options)
     if (!error.empty())
         return fail(error);
 
+    // One line per frame; the writers fill in the sizes of the pictures, so
+    // the lines outlive them.
+    std::deque<ManifestLine> manifest;
     PictureSettings settings;
     settings.order = findOutputOrder(options.order.c_str());
     settings.compression = options.compression;
@@ -267,8 +270,6 @@ int run(const Options& options)
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     PictureWriters writers(options.jobs ? options.jobs : cores, folder.workingDirectory(), settings);
     const int digits = std::max(4, int(std::to_string(stream.records.size()).size()));
-    // One line per frame; the writers fill in the sizes of the pictures.
-    std::deque<ManifestLine> manifest;
     // The plug-in's reference canvas, chosen as it chooses it: from the
     // picture, then from each packet's rectangle and the canvas before.
     Canvas canvas{picture.width, picture.height};
