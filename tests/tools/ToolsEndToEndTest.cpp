@@ -566,8 +566,10 @@ TEST_F(KelvoTools, HelpDocumentsEveryOption)
         std::vector<std::string> options;
     } rows[] = {
         {encodeTool, {"-o, --output", "-a, --append", "-y, --force", "-l, --list", "-f, --format", "-p, --picture",
-                         "--at", "-t, --timing", "--alpha", "--exact", "--prefix", "-h, --help", "--version"}},
-        {renderTool, {"-o, --output", "--order", "--plugin", "--padding", "--max-frame-pixels", "--compression",
+                         "--at", "-t, --timing", "--alpha", "--exact", "--max-image-pixels", "--prefix", "-q, --quiet",
+                         "-h, --help", "--version"}},
+        {renderTool, {"-o, --output", "-y, --force", "-n, --no-overwrite", "--order", "--plugin", "--padding",
+                         "--max-frame-pixels", "--compression",
                          "--no-preview", "-j, --jobs", "--progress", "-q, --quiet", "-h, --help", "--version"}},
     };
     for (const auto& row : rows) {
