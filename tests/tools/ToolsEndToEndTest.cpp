@@ -417,6 +417,14 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
     five.height = 1;
     five.rgba = {0, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
     ASSERT_EQ(writePng(path("five.png"), five), "");
+    // Colours changing at every pixel: the even rows alone need more than
+    // the 65535 bytes of run-length data a packet holds before its odd rows.
+    PngImage busy;
+    busy.width = 520;
+    busy.height = 520;
+    for (uint32_t i = 0; i < busy.width * busy.height; ++i)
+        busy.rgba.insert(busy.rgba.end(), {uint8_t(i % 2 * 255), 0, 0, uint8_t(i % 2 * 255)});
+    ASSERT_EQ(writePng(path("busy.png"), busy), "");
 
     const struct {
         const char* label;
@@ -427,6 +435,9 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
         {"cut in half", path("cut.png"), path("cut.png") + ": bad PNG: "},
         {"five colours", path("five.png"), path("five.png") + ": more than four colours"},
         {"missing", path("none.png"), path("none.png") + ": cannot open: No such file or directory"},
+        {"too busy for a packet", path("busy.png"),
+            path("busy.png") + ": its even rows take 67600 bytes of run-length data, more than the 65535 a packet holds"
+                               " before its odd rows; split the image into packets of fewer rows"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
