@@ -107,8 +107,10 @@ std::string OutputFolder::open(const std::string& directory, Overwrite policy)
     }
     for (const std::string& name : found) {
         const std::string path = directory + "/" + name;
-        // Only while the folder is locked is a working folder surely a dead run's.
-        if (name.rfind(WorkingPrefix, 0) == 0 && lock >= 0) {
+        // Only while the folder is locked is a working folder surely a dead
+        // run's; only a folder of the very name mkdtemp gives is taken for one.
+        if (lock >= 0 && name.rfind(WorkingPrefix, 0) == 0 && name.size() == sizeof WorkingPrefix - 1 + 6
+            && fs::is_directory(fs::symlink_status(path, error))) {
             fs::remove_all(path, error);
             continue;
         }
