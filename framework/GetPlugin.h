@@ -2,7 +2,7 @@
 #ifndef KELVO_FRAMEWORK_GETPLUGIN_H
 #define KELVO_FRAMEWORK_GETPLUGIN_H
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 class Host;

@@ -3,7 +3,7 @@
 // nothing made before stays allocated, nothing is freed twice, and the side
 // stays closed. This program replaces the global new and delete, to fail the
 // array allocation of a chosen size and to count the blocks alive.
-#include "tests/support/ComponentSession.h"
+#include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ void* operator new[](std::size_t size)
     return allocateArray(size);
 }
 
-// The core is made with the nothrow form.
+// The component's object and its ports are made with the nothrow form.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     try {
@@ -109,7 +109,7 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         if (!row.inputCode && !row.outputCode) {
-            Testing::RecordingHost host;
+            Testing::StandInHost host;
             Plugin* plugin = nullptr;
             const long before = liveBlocks;
             failingSize = row.textBytes;
@@ -122,8 +122,8 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
         }
         ComponentSession s(nullptr, nullptr);
         auto open = [&] {
-            return row.inputCode ? static_cast<OutputInterface*>(s.transform)->openPort(PortFormat{1, row.inputCode, 0})
-                                 : static_cast<InputInterface*>(s.transform)->openPort(PortFormat{1, row.outputCode, 0});
+            return row.inputCode ? s.packetSide->openPort(PortFormat{1, row.inputCode, 0})
+                                 : s.frameSide->openPort(PortFormat{1, row.outputCode, 0});
         };
         const char* key = row.inputCode ? "InputFormat" : "OutputFormat";
         const long before = liveBlocks;
