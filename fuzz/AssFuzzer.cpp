@@ -8,33 +8,19 @@
 // a line the file does not have or has times outside 0 to LatestTime, or
 // when a picture's box leaves the picture or libass's images, is not tight
 // round its pixels of some alpha, or does not match its pixels' size.
+#include "fuzz/ReaderChecks.h"
 #include "tools/SubtitleScript.h"
 #include "tools/TextRenderer.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
+using Qor::Fuzzing::require;
+
 constexpr uint16_t Width = 320;
 constexpr uint16_t Height = 180;
 constexpr size_t MostIntervalsDrawn = 8;
-
-void require(bool holds, const char* what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz_ass: %s\n", what);
-    std::abort();
-}
-
-void requireOneLine(const std::string& error)
-{
-    require(error.rfind("f.ass: ", 0) == 0, "a refusal that does not name the file");
-    require(error.find('\n') == std::string::npos && error.find('\r') == std::string::npos,
-        "a refusal of more than one line");
-}
 
 bool inside(const Qor::Tools::TextBox& inner, const Qor::Tools::TextBox& outer)
 {
@@ -70,6 +56,7 @@ void checkPicture(const Qor::Tools::TextPicture& picture)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace Qor::Fuzzing;
     using namespace Qor::Tools;
     // One renderer for the whole run: making one loads the system's fonts.
     static TextMessages messages("f.ass", nullptr);
@@ -80,16 +67,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     script.name = "f.ass";
     std::string error = decodeScriptText(std::vector<uint8_t>(data, data + size), "f.ass", "", script.text);
     if (!error.empty()) {
-        requireOneLine(error);
+        requireOneLine(error, "f.ass");
         return 0;
     }
     std::vector<TimedEvent> events;
     std::vector<std::string> warnings;
     error = renderer.load(script, events, warnings);
     for (const std::string& warning : warnings)
-        requireOneLine(warning);
+        requireOneLine(warning, "f.ass");
     if (!error.empty()) {
-        requireOneLine(error);
+        requireOneLine(error, "f.ass");
         require(events.empty(), "events kept on refusal");
         return 0;
     }
@@ -103,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The tool refuses such a script before it draws anything.
         error = checkGlyphArea(intervals[k], events, Width, Height, "f.ass");
         if (!error.empty()) {
-            requireOneLine(error);
+            requireOneLine(error, "f.ass");
             return 0;
         }
         TextPicture picture;

@@ -6,55 +6,36 @@
 // taken has a time outside 0 to LatestTime, ends before it starts or names
 // a line the file does not have, or when the intervals do not tile the
 // captions' times exactly.
+#include "fuzz/ReaderChecks.h"
 #include "tools/SubtitleScript.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-namespace {
-
-void require(bool holds, const char* what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz_srt: %s\n", what);
-    std::abort();
-}
-
-void requireOneLine(const std::string& error)
-{
-    require(error.rfind("f.srt: ", 0) == 0, "a refusal that does not name the file");
-    require(error.find('\n') == std::string::npos && error.find('\r') == std::string::npos,
-        "a refusal of more than one line");
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace Qor::Fuzzing;
     using namespace Qor::Tools;
     std::string text;
     std::string error = decodeScriptText(std::vector<uint8_t>(data, data + size), "f.srt", "", text);
     if (!error.empty()) {
-        requireOneLine(error);
+        requireOneLine(error, "f.srt");
         require(text.empty(), "text kept on refusal");
         return 0;
     }
     ScriptKind kind = ScriptKind::Srt;
     error = detectScriptKind(text, "f.srt", kind);
     if (!error.empty()) {
-        requireOneLine(error);
+        requireOneLine(error, "f.srt");
         return 0;
     }
     std::vector<Caption> captions;
     std::vector<std::string> warnings;
     error = parseSrt(text, "f.srt", captions, warnings);
     for (const std::string& warning : warnings)
-        requireOneLine(warning);
+        requireOneLine(warning, "f.srt");
     if (!error.empty()) {
-        requireOneLine(error);
+        requireOneLine(error, "f.srt");
         require(captions.empty(), "captions kept on refusal");
         return 0;
     }

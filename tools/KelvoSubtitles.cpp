@@ -6,20 +6,20 @@
 // core, one libass renderer to a thread, and written in order.
 #include "encode/PacketWriter.h"
 #include "tools/CommandLine.h"
+#include "tools/InputFile.h"
+#include "tools/Interruption.h"
 #include "tools/PacketStream.h"
+#include "tools/ProgressLine.h"
 #include "tools/SubtitleImage.h"
 #include "tools/SubtitleScript.h"
 #include "tools/TextRenderer.h"
+#include "tools/ToolMain.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -27,13 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include <pthread.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#ifndef KELVO_VERSION
-#define KELVO_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -51,7 +45,7 @@ its start and duration in milliseconds.
   -y, --force            replace STREAM even when it is not a packet stream
   -f, --format FORMAT    the stream's input format: GPHA (the default; keeps
                          the text's anti-aliased edges translucent) or GPHB
-                         (colours opaque); any case
+                         (colour 0 transparent, the others opaque)
   -p, --picture WxH      the picture the text is laid out on, and which the
                          stream declares (default 1920x1080; each side from
                          16 to 8192)
@@ -61,7 +55,7 @@ its start and duration in milliseconds.
   -j, --jobs N           threads that draw (default: one for each core)
       --progress         show progress even when standard error is not a
                          terminal (on a terminal it is shown anyway)
-  -q, --quiet            print nothing but warnings and errors
+  -q, --quiet            print nothing but errors: no warnings, no summary
   -h, --help             show this help and exit
       --version          show the version and exit
 
@@ -78,7 +72,7 @@ The look of SRT captions (an ASS/SSA script has its own styles):
       --margin N         pixels between the text and the picture's edges
                          (default: 1/20 of the picture height)
       --align top|bottom where the captions go (default bottom), centred
-COLOUR is #RRGGBB, RRGGBB, #RGB or a name: white, black, red, lime, green,
+Formats, places and colour names may be given in any case. COLOUR is #RRGGBB, RRGGBB, #RGB or a name: white, black, red, lime, green,
 blue, yellow, cyan, magenta, grey, silver, orange, purple, maroon, navy,
 olive, teal. SRT tags <i>, <b>, <u>, <s> and <font color="..."> are shown;
 override blocks in braces such as {\an8} are passed to the renderer.
@@ -88,8 +82,9 @@ at the middle of each interval: a packet is one still picture.
 
 Exit status: 0 when the stream was written, 1 when the file was refused or
 a caption cannot be made into a packet (one line naming the file, the line
-and the problem), 2 for a bad command line. Nothing is written unless
-everything succeeds, also when the run is interrupted.
+and the problem), 2 for a bad command line, 128 + N when ended by signal N.
+Nothing is written unless everything succeeds, also when the run is
+interrupted (SIGINT, SIGTERM, SIGHUP).
 )";
 
 constexpr uint64_t LargestPictureSide = 8192;
@@ -118,61 +113,20 @@ struct Options {
     std::vector<std::string> styleOptions; // as given, for a warning
 };
 
-volatile std::sig_atomic_t interruption = 0;
+// Standard error is shared by the progress line, drawn by the main thread,
+// and the warnings of every thread: a warning clears the line first.
+std::mutex standardError;
+ProgressLine* shownProgress = nullptr; // while the intervals are drawn
+bool quiet = false;
 
-void interrupted(int signal)
+void warnAboveProgress(const std::string& message)
 {
-    interruption = signal;
-}
-
-// Standard error is shared by the progress line and the warnings of every thread.
-std::mutex errorOutput;
-bool progressShown = false;
-
-void clearProgress()
-{
-    if (progressShown) {
-        std::fputs("\r\033[K", stderr);
-        progressShown = false;
-    }
-}
-
-int fail(const std::string& message)
-{
-    std::lock_guard<std::mutex> lock(errorOutput);
-    clearProgress();
-    std::fprintf(stderr, "kelvo-subtitles: %s\n", message.c_str());
-    return 1;
-}
-
-void warn(const std::string& message)
-{
-    std::lock_guard<std::mutex> lock(errorOutput);
-    clearProgress();
-    std::fprintf(stderr, "kelvo-subtitles: warning: %s\n", message.c_str());
-}
-
-int misuse(const std::string& message)
-{
-    std::fprintf(stderr, "kelvo-subtitles: %s (see kelvo-subtitles --help)\n", message.c_str());
-    return 2;
-}
-
-std::string inQuotes(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
-std::string upper(std::string text)
-{
-    for (char& c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string counted(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
+    if (quiet)
+        return;
+    std::lock_guard<std::mutex> lock(standardError);
+    if (shownProgress)
+        shownProgress->clear();
+    warn(message);
 }
 
 // Reads the value of a style option that is a number from 0 to `most`.
@@ -195,12 +149,7 @@ int readOptions(int argc, char** argv, Options& options)
         uint64_t a = 0;
         uint64_t b = 0;
         uint32_t rgb = 0;
-        const std::string given = line.current();
-        if (line.option("help", "h")) {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (line.option("version")) {
-            std::printf("kelvo-subtitles %s\n", KELVO_VERSION);
+        if (printedHelpOrVersion(line, usage)) {
             return 0;
         } else if (line.option("output", "o")) {
             if (!line.value(options.output) || options.output.empty())
@@ -210,9 +159,10 @@ int readOptions(int argc, char** argv, Options& options)
         } else if (line.option("format", "f")) {
             if (!line.value(text))
                 return misuse("--format needs GPHA or GPHB");
-            if (!checkInputFormat(upper(text)).empty())
+            const int found = keywordIndex(text, {"GPHA", "GPHB"});
+            if (found < 0)
                 return misuse("--format " + text + ": input format " + inQuotes(text) + " is neither GPHB nor GPHA");
-            options.format = upper(text);
+            options.format = found == 0 ? "GPHA" : "GPHB";
         } else if (line.option("picture", "p")) {
             if (!line.value(text) || !parsePair(text, 'x', LargestPictureSide, a, b) || a < SmallestPictureSide
                 || b < SmallestPictureSide)
@@ -260,16 +210,17 @@ int readOptions(int argc, char** argv, Options& options)
                 return misuse("--margin needs a number of pixels from 0 to 4000, not " + inQuotes(text));
             options.styleOptions.push_back("--margin");
         } else if (line.option("align")) {
-            if (!line.value(text) || (text != "top" && text != "bottom"))
+            const int found = line.value(text) ? keywordIndex(text, {"top", "bottom"}) : -1;
+            if (found < 0)
                 return misuse("--align needs top or bottom, not " + inQuotes(text));
-            options.top = text == "top";
+            options.top = found == 0;
             options.styleOptions.push_back("--align");
         } else if (line.operand(text)) {
             if (!options.input.empty())
                 return misuse("one subtitle file at a time: " + options.input + " and " + text);
             options.input = text;
         } else {
-            return misuse("unknown option " + given);
+            return misuse("unknown option " + line.current());
         }
     }
     if (const std::string problem = line.problem(); !problem.empty())
@@ -297,35 +248,17 @@ CaptionStyle captionStyle(const Options& options)
     return style;
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat first {};
-    struct stat second {};
-    return a != "-" && b != "-" && stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0
-        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// Why STREAM must not be written, or "".
-std::string checkOutput(const Options& options)
-{
-    if (options.output == "-")
-        return "";
-    if (sameFile(options.output, options.input))
-        return options.output + ": is the subtitle file being read; name another stream file";
-    struct stat status {};
-    if (stat(options.output.c_str(), &status) != 0)
-        return "";
-    if (S_ISDIR(status.st_mode))
-        return options.output + ": is a directory";
-    if (!options.force && !looksLikePacketStream(options.output))
-        return options.output + ": exists and is not a packet stream; --force (-y) replaces it";
-    return "";
-}
+// What a GPHB stream shows otherwise than libass drew, over all packets.
+struct OpaqueChanges {
+    bool translucentMadeOpaque = false; // an anti-aliased edge, a translucent colour
+    size_t colourZeroLost = 0;          // packets with no transparent colour, whose colour 0 vanishes
+};
 
 // The packet that shows `picture`: its pixels reduced to four colours by
 // kelvo-encode's reduction (alpha kept for "GPHA"), placed where libass drew
 // them. Answers "" or why there is none (the packet writer's reason).
-std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vector<uint8_t>& packet, bool& madeOpaque)
+std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vector<uint8_t>& packet,
+    OpaqueChanges& changes)
 {
     PngImage image;
     image.width = uint32_t(picture.box.width());
@@ -335,21 +268,15 @@ std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vect
     if (!reduced)
         return reduced.error;
     SubtitleImage& subtitle = reduced.image;
-    PacketContents contents;
-    contents.width = subtitle.width;
-    contents.height = subtitle.height;
-    contents.indices = std::move(subtitle.indices);
-    std::array<uint8_t, 4> alpha{};
-    for (size_t i = 0; i < 4; ++i) {
-        const Rgba& c = subtitle.colours[i];
-        contents.palette[i] = PaletteEntry{c.red, c.green, c.blue};
-        alpha[i] = c.alpha;
-        madeOpaque = madeOpaque || (int(i) < subtitle.colourCount && c.alpha > 0 && c.alpha < 255);
+    bool transparent = false;
+    for (int i = 0; i < subtitle.colourCount; ++i) {
+        const uint8_t alpha = subtitle.colours[size_t(i)].alpha;
+        transparent = transparent || alpha == 0;
+        changes.translucentMadeOpaque = changes.translucentMadeOpaque || (alpha > 0 && alpha < OpaqueLooking);
     }
-    if (alphaFormat)
-        contents.alpha = alpha;
-    contents.left = uint16_t(picture.box.left);
-    contents.top = uint16_t(picture.box.top);
+    changes.colourZeroLost += !transparent;
+    PacketContents contents = subtitlePacket(std::move(subtitle), uint16_t(picture.box.left),
+        uint16_t(picture.box.top), alphaFormat);
     contents.prefixText = PacketPrefix;
     WrittenPacket written = writePacket(contents);
     if (!written)
@@ -357,72 +284,6 @@ std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vect
     packet = std::move(written.bytes);
     return "";
 }
-
-// Writes the stream into STREAM through a temporary file, or to standard
-// output; once writing has begun, an interruption waits for it to end.
-std::string writeStream(const std::string& output, const PacketStream& stream)
-{
-    if (output != "-") {
-        sigset_t signals;
-        sigemptyset(&signals);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&signals, signal);
-        sigset_t before;
-        pthread_sigmask(SIG_BLOCK, &signals, &before);
-        std::string error = interruption ? std::string() : writePacketStream(output, stream);
-        pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        return error;
-    }
-    const std::vector<uint8_t> bytes = serializePacketStream(stream);
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::string("standard output: cannot write: ") + std::strerror(errno);
-        done += size_t(n);
-    }
-    return "";
-}
-
-class Progress {
-public:
-    Progress(size_t total, bool terminal, bool shown) : total(total), terminal(terminal), shown(shown && total > 0) {}
-    ~Progress() { finish(); }
-
-    void update(size_t done)
-    {
-        if (!shown)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        if (done < total && now - lastShown < std::chrono::milliseconds(terminal ? 250 : 2000))
-            return;
-        lastShown = now;
-        const double elapsed = std::chrono::duration<double>(now - start).count();
-        const double rate = elapsed > 0 ? double(done) / elapsed : 0;
-        const double left = rate > 0 ? double(total - done) / rate : 0;
-        std::lock_guard<std::mutex> lock(errorOutput);
-        std::fprintf(stderr, terminal ? "\rkelvo-subtitles: interval %zu of %zu (%zu%%), %.1f intervals/s, %d:%02d left\033[K"
-                                      : "kelvo-subtitles: interval %zu of %zu (%zu%%), %.1f intervals/s, %d:%02d left\n",
-            done, total, done * 100 / total, rate, int(left) / 60, int(left) % 60);
-        std::fflush(stderr);
-        progressShown = terminal;
-    }
-
-    void finish()
-    {
-        std::lock_guard<std::mutex> lock(errorOutput);
-        clearProgress();
-        shown = false;
-    }
-
-private:
-    size_t total;
-    bool terminal;
-    bool shown;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point lastShown{};
-};
 
 // The intervals drawn by a pool of threads. Intervals come in runs, each
 // starting where no event carries over from the interval before: a thread
@@ -443,7 +304,7 @@ public:
     }
 
     // Draws every interval; answers "" or the first failure in time order.
-    std::string run(unsigned threads, Progress& progress)
+    std::string run(unsigned threads, ProgressLine& progress)
     {
         threads = unsigned(std::max<size_t>(1, std::min<size_t>(threads, runs.size() - 1)));
         std::vector<std::thread> pool;
@@ -453,14 +314,14 @@ public:
             std::unique_lock<std::mutex> lock(mutex);
             while (finished < pool.size()) {
                 lock.unlock();
-                progress.update(done.load());
+                showProgress(progress);
                 lock.lock();
                 changed.wait_for(lock, std::chrono::milliseconds(100));
             }
         }
         for (std::thread& thread : pool)
             thread.join();
-        progress.update(done.load());
+        showProgress(progress);
         return error;
     }
 
@@ -474,11 +335,18 @@ public:
         return made;
     }
 
-    bool madeOpaque() const { return translucent; }
+    const OpaqueChanges& opaqueChanges() const { return changes; }
 
 private:
+    void showProgress(ProgressLine& progress)
+    {
+        std::lock_guard<std::mutex> lock(standardError);
+        progress.update(done.load());
+    }
+
     void work()
     {
+        leaveInterruptionsToMainThread();
         std::string failure;
         size_t run = SIZE_MAX;
         try {
@@ -488,7 +356,7 @@ private:
             failure = renderer.load(script, loaded, ignored);
             if (!failure.empty())
                 run = 0;
-            while (failure.empty() && !interruption) {
+            while (failure.empty() && !interrupted()) {
                 run = nextRun++;
                 if (run + 1 >= runs.size() || run > failedRun.load())
                     break;
@@ -510,8 +378,8 @@ private:
     std::string draw(TextRenderer& renderer, size_t run)
     {
         const bool alphaFormat = options.format == "GPHA";
-        bool opaque = false;
-        for (size_t k = runs[run]; k < runs[run + 1] && !interruption; ++k) {
+        OpaqueChanges found;
+        for (size_t k = runs[run]; k < runs[run + 1] && !interrupted(); ++k) {
             const Interval& interval = intervals[k];
             // Drawn at its middle, where a fade in or out is furthest along.
             const int64_t time = interval.start + (interval.end - interval.start) / 2;
@@ -519,7 +387,7 @@ private:
             std::string failure = renderer.render(time, picture);
             if (failure.empty() && !picture.box.empty()) {
                 PacketRecord& record = records[k];
-                failure = makeCaptionPacket(std::move(picture), alphaFormat, record.packet, opaque);
+                failure = makeCaptionPacket(std::move(picture), alphaFormat, record.packet, found);
                 if (!failure.empty())
                     failure = script.name + ": " + describeInterval(interval, events)
                         + ": the text shown then is too detailed for one packet (" + failure + ")";
@@ -529,8 +397,9 @@ private:
                 return failure;
             ++done;
         }
-        if (opaque)
-            translucent = true;
+        std::lock_guard<std::mutex> lock(mutex);
+        changes.translucentMadeOpaque = changes.translucentMadeOpaque || found.translucentMadeOpaque;
+        changes.colourZeroLost += found.colourZeroLost;
         return "";
     }
 
@@ -544,17 +413,17 @@ private:
     std::atomic<size_t> nextRun{0};
     std::atomic<size_t> done{0};
     std::atomic<size_t> failedRun{SIZE_MAX};
-    std::atomic<bool> translucent{false};
     std::mutex mutex;
     std::condition_variable changed;
     size_t finished = 0;
-    std::string error; // of the earliest run that failed, under the mutex
+    std::string error;     // of the earliest run that failed, under the mutex
+    OpaqueChanges changes; // of every run drawn, under the mutex
 };
 
 int run(const Options& options)
 {
     TextScript script;
-    script.name = options.input == "-" ? std::string("standard input") : options.input;
+    script.name = inputName(options.input);
     std::string error = readScriptFile(options.input, options.encoding, script.text);
     if (!error.empty())
         return fail(error);
@@ -571,20 +440,28 @@ int run(const Options& options)
         std::string given;
         for (const std::string& option : options.styleOptions)
             given += (given.empty() ? "" : ", ") + option;
-        warn(script.name + ": " + given + " changes SRT captions only; an ASS/SSA script keeps its own styles");
+        warnAboveProgress(script.name + ": " + given
+            + " changes SRT captions only; an ASS/SSA script keeps its own styles");
     }
-    error = checkOutput(options);
-    if (!error.empty())
+    if (sameFile(options.output, options.input))
+        return fail(options.output + ": is the subtitle file being read; name another stream file");
+    // Refused here, before any drawing, when STREAM is not one to replace.
+    PacketStream header;
+    header.inputFormat = options.format;
+    header.pictureWidth = options.width;
+    header.pictureHeight = options.height;
+    PacketStreamWriter writer;
+    if (error = writer.create(options.output, header, options.force); !error.empty())
         return fail(error);
 
-    TextMessages messages(script.name, warn);
+    TextMessages messages(script.name, warnAboveProgress);
     std::vector<TimedEvent> events;
     {
         TextRenderer renderer(options.width, options.height, messages);
         error = renderer.load(script, events, warnings);
     }
     for (const std::string& warning : warnings)
-        warn(warning);
+        warnAboveProgress(warning);
     if (!error.empty())
         return fail(error);
     const std::vector<Interval> intervals = cutTimeline(events);
@@ -596,33 +473,45 @@ int run(const Options& options)
             return fail(error);
 
     const bool terminal = isatty(STDERR_FILENO);
-    Progress progress(intervals.size(), terminal, !options.quiet && (terminal || options.progress));
+    ProgressLine progress("kelvo-subtitles", "interval", intervals.size(),
+        !options.quiet && (terminal || options.progress), terminal);
     Rendering rendering(script, options, messages, events, intervals);
+    {
+        std::lock_guard<std::mutex> lock(standardError);
+        shownProgress = &progress;
+    }
     error = rendering.run(options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency()), progress);
-    progress.finish();
-    if (interruption)
-        return -1;
+    {
+        std::lock_guard<std::mutex> lock(standardError);
+        progress.finish();
+        shownProgress = nullptr;
+    }
+    if (interrupted())
+        return 1;
     if (!error.empty())
         return fail(error);
 
-    PacketStream stream;
-    stream.inputFormat = options.format;
-    stream.pictureWidth = options.width;
-    stream.pictureHeight = options.height;
-    stream.records = rendering.packets();
-    if (stream.records.empty())
+    const std::vector<PacketRecord> records = rendering.packets();
+    if (records.empty())
         return fail(script.name + ": no captions: the text of every event is empty or invisible");
-    if (rendering.madeOpaque() && options.format == "GPHB")
-        warn(script.name + ": a GPHB stream shows colours opaque; the text's translucent edges become opaque "
-            "(GPHA keeps them)");
-    error = writeStream(options.output, stream);
-    if (!error.empty())
+    const OpaqueChanges& changes = rendering.opaqueChanges();
+    if (options.format == "GPHB" && changes.translucentMadeOpaque)
+        warnAboveProgress(script.name + ": a GPHB stream shows colours opaque; the text's translucent edges become "
+            "opaque (GPHA keeps them)");
+    if (options.format == "GPHB" && changes.colourZeroLost > 0)
+        warnAboveProgress(script.name + ": " + counted(changes.colourZeroLost, "packet has", "packets have")
+            + " no transparent colour, and GPHB shows colour 0 as transparent: the colour of each one's top-left "
+              "pixel will not show; a GPHA stream (-f GPHA) keeps it");
+    for (const PacketRecord& record : records)
+        if (error = writer.write(record); !error.empty())
+            return fail(error);
+    if (error = writer.commit(); !error.empty())
         return fail(error);
     if (!options.quiet && options.output != "-")
         std::printf("kelvo-subtitles: %s, %s in %s (%s, %ux%u)\n",
             counted(events.size(), script.kind == ScriptKind::Srt ? "caption" : "event",
                 script.kind == ScriptKind::Srt ? "captions" : "events").c_str(),
-            counted(stream.records.size(), "packet", "packets").c_str(), options.output.c_str(),
+            counted(records.size(), "packet", "packets").c_str(), options.output.c_str(),
             options.format.c_str(), unsigned(options.width), unsigned(options.height));
     return 0;
 }
@@ -631,27 +520,11 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    setToolName("kelvo-subtitles");
     Options options;
     const int status = readOptions(argc, argv, options);
     if (status >= 0)
         return status;
-    struct sigaction action {};
-    action.sa_handler = interrupted;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
-    int result = 1;
-    try {
-        result = run(options);
-    } catch (const std::bad_alloc&) {
-        result = fail(options.input + ": out of memory");
-    }
-    if (interruption) {
-        // Nothing of this run is left; end as the signal would have.
-        const int signal = interruption;
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return 128 + signal;
-    }
-    return result;
+    quiet = options.quiet;
+    return runTool([&] { return run(options); }, inputName(options.input));
 }

@@ -1,5 +1,6 @@
 #include "tools/SubtitleImage.h"
 
+#include "tools/ToolMain.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -44,11 +45,6 @@ std::string text(const Rgba& c)
         + std::to_string(c.alpha);
 }
 
-std::string plural(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // Every distinct colour of an image, in the order first met, with the
 // number of pixels of each; every pixel's colour as an index into them.
 struct ColourTable {
@@ -69,7 +65,9 @@ ColourTable tabulate(const PngImage& png)
                                : Rgba{png.rgba[at * 4], png.rgba[at * 4 + 1], png.rgba[at * 4 + 2], png.rgba[at * 4 + 3]};
         if (c.alpha == 0)
             c = Rgba{};
-        const auto [place, added] = known.emplace(packed(c), uint32_t(table.colours.size()));
+        // try_emplace makes a node only for a colour not met before: a
+        // picture of a million pixels has a handful of colours.
+        const auto [place, added] = known.try_emplace(packed(c), uint32_t(table.colours.size()));
         if (added) {
             if (table.colours.size() == MaximumColours)
                 table.fifthAt = at;
@@ -232,7 +230,7 @@ SubtitleImageResult reduce(const PngImage& png, const ColourTable& table, const 
         const bool clear = i == 0 && transparent;
         image.reduction += std::string(i == 0 ? " " : "; ") + "colour " + std::to_string(i) + " "
             + (clear ? std::string("transparent") : text(representatives[k])) + " ("
-            + plural(pixels[k], "pixel", "pixels") + ", " + plural(members[k], "colour", "colours") + ")";
+            + counted(pixels[k], "pixel", "pixels") + ", " + counted(members[k], "colour", "colours") + ")";
     }
     return result;
 }
@@ -337,6 +335,25 @@ std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::s
         warnings.push_back(name + ": a GPHB stream shows colours opaque; translucent colour " + translucent
             + " becomes opaque (GPHA keeps alpha)");
     return warnings;
+}
+
+PacketContents subtitlePacket(SubtitleImage&& image, uint16_t left, uint16_t top, bool withAlpha)
+{
+    PacketContents contents;
+    contents.width = image.width;
+    contents.height = image.height;
+    contents.indices = std::move(image.indices);
+    std::array<uint8_t, 4> alpha{};
+    for (size_t i = 0; i < 4; ++i) {
+        const Rgba& c = image.colours[i];
+        contents.palette[i] = PaletteEntry{c.red, c.green, c.blue};
+        alpha[i] = c.alpha;
+    }
+    if (withAlpha)
+        contents.alpha = alpha;
+    contents.left = left;
+    contents.top = top;
+    return contents;
 }
 
 SubtitleImageResult readSubtitleImage(const std::string& path, bool exact, PngLimit limit)

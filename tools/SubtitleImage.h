@@ -23,6 +23,7 @@
 #ifndef KELVO_TOOLS_SUBTITLEIMAGE_H
 #define KELVO_TOOLS_SUBTITLEIMAGE_H
 
+#include "encode/PacketWriter.h"
 #include "tools/PngImage.h"
 
 #include <array>
@@ -54,6 +55,11 @@ SubtitleImageResult reduceToSubtitle(const PngImage& image, const std::string& n
 // Reads the PNG at `path` ("-": standard input) and reduces it; refuses as
 // readPng and reduceToSubtitle.
 SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = false, PngLimit limit = {});
+
+// The packet contents that show `image` with its top-left pixel at `left`,
+// `top`: its colour numbers and colours, and for "GPHA" (`withAlpha`) each
+// colour's alpha. The image's colour numbers are moved, not copied.
+PacketContents subtitlePacket(SubtitleImage&& image, uint16_t left, uint16_t top, bool withAlpha);
 
 // The least alpha that looks opaque. Alpha a lets (255 - a) / 255 of the
 // video through, so from 250 up no channel moves more than 5 of its 255

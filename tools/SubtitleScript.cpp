@@ -1,16 +1,14 @@
 #include "tools/SubtitleScript.h"
 
+#include "tools/InputFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 #include <optional>
 
-#include <fcntl.h>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Qor::Tools {
 
@@ -222,34 +220,17 @@ ByteOrderMark byteOrderMark(const uint8_t* bytes, size_t size)
     return {};
 }
 
-std::string systemReason(const std::string& name, const char* what, int error)
+// Reads up to `wanted` more bytes of `input` onto the end of `bytes`;
+// `ended` says whether the input ended before them. Answers "" or the reason.
+std::string readMore(InputFile& input, std::vector<uint8_t>& bytes, size_t wanted, bool& ended)
 {
-    return name + ": " + what + ": " + std::strerror(error);
-}
-
-// Reads up to `wanted` more bytes into `bytes`; false with `error` set on failure.
-bool readMore(int fd, std::vector<uint8_t>& bytes, size_t wanted, bool& ended, const std::string& name,
-    std::string& error)
-{
-    size_t got = 0;
     const size_t start = bytes.size();
     bytes.resize(start + wanted);
-    while (got < wanted) {
-        const ssize_t n = read(fd, bytes.data() + start + got, wanted - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = systemReason(name, "cannot read", errno);
-            return false;
-        }
-        if (n == 0) {
-            ended = true;
-            break;
-        }
-        got += size_t(n);
-    }
+    size_t got = 0;
+    std::string error = input.read(bytes.data() + start, wanted, got);
     bytes.resize(start + got);
-    return true;
+    ended = got < wanted;
+    return error;
 }
 
 // A time [H:]MM:SS[,mmm] in milliseconds; answers "" or what is wrong with it.
@@ -450,27 +431,17 @@ std::string decodeScriptText(const std::vector<uint8_t>& bytes, const std::strin
 std::string readScriptFile(const std::string& path, const std::string& encoding, std::string& text)
 {
     text.clear();
-    const bool standardInput = path == "-";
-    const std::string name = standardInput ? std::string("standard input") : path;
-    const int fd = standardInput ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return systemReason(name, "cannot open", errno);
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
-    struct stat status {};
-    if (fstat(fd, &status) == 0) {
-        if (S_ISDIR(status.st_mode))
-            return name + ": is a directory";
-        if (S_ISREG(status.st_mode) && uint64_t(status.st_size) > MaximumScriptBytes)
-            return name + ": " + std::to_string(status.st_size) + " bytes, more than the "
-                + std::to_string(MaximumScriptBytes >> 20) + " MiB a subtitle file may have";
-    }
+    InputFile input;
+    if (std::string error = input.open(path); !error.empty())
+        return error;
+    const std::string& name = input.name();
+    const std::string most = "more than the " + std::to_string(MaximumScriptBytes >> 20) + " MiB a subtitle file may have";
+    const std::string tooLong = name + ": " + most;
+    if (input.size() > int64_t(MaximumScriptBytes))
+        return name + ": " + std::to_string(input.size()) + " bytes, " + most;
     std::vector<uint8_t> bytes;
     bool ended = false;
-    std::string error;
-    if (!readMore(fd, bytes, FirstBlockBytes, ended, name, error))
+    if (std::string error = readMore(input, bytes, FirstBlockBytes, ended); !error.empty())
         return error;
     // Text has no NUL bytes; UTF-16 and UTF-32 have many, and say so first.
     const ByteOrderMark mark = byteOrderMark(bytes.data(), bytes.size());
@@ -483,14 +454,13 @@ std::string readScriptFile(const std::string& path, const std::string& encoding,
     }
     while (!ended) {
         if (bytes.size() > MaximumScriptBytes)
-            return name + ": more than the " + std::to_string(MaximumScriptBytes >> 20)
-                + " MiB a subtitle file may have";
-        if (!readMore(fd, bytes, std::min<size_t>(MaximumScriptBytes + 1 - bytes.size(), size_t(1) << 20), ended,
-                name, error))
+            return tooLong;
+        const size_t wanted = std::min<size_t>(MaximumScriptBytes + 1 - bytes.size(), size_t(1) << 20);
+        if (std::string error = readMore(input, bytes, wanted, ended); !error.empty())
             return error;
     }
     if (bytes.size() > MaximumScriptBytes)
-        return name + ": more than the " + std::to_string(MaximumScriptBytes >> 20) + " MiB a subtitle file may have";
+        return tooLong;
     return decodeScriptText(bytes, name, encoding, text);
 }
 

@@ -28,10 +28,10 @@ const std::string samples = KELVO_SAMPLES_DIRECTORY;
 
 class KelvoSubtitles : public Scratch {
 protected:
-    // kelvo-subtitles, quiet, writing s.kps from what `arguments` name.
+    // kelvo-subtitles writing s.kps from what `arguments` name.
     ToolRun makeStream(const std::vector<std::string>& arguments)
     {
-        std::vector<std::string> all = {subtitlesTool, "-q", "-o", path("s.kps")};
+        std::vector<std::string> all = {subtitlesTool, "-o", path("s.kps")};
         all.insert(all.end(), arguments.begin(), arguments.end());
         return tool(all);
     }
@@ -197,18 +197,32 @@ TEST_F(KelvoSubtitles, WarnsOnceAndStillWrites)
 {
     writeText(path("a.srt"), "1\n00:00:01,000 --> 00:00:02,000\nplain\n\n2\n00:00:01,000 --> 00:00:02,000\n<i>italic</i>\n"
                              "\n3\n00:00:03,000 --> 00:00:02,000\nbackwards\n");
+    // A square drawn at half a pixel: every pixel of its box at least half
+    // opaque, so none is transparent.
+    writeText(path("square.ass"), "[Script Info]\nScriptType: v4.00+\nPlayResX: 1920\nPlayResY: 1080\n\n[V4+ Styles]\n"
+                                  "Format: Name, Fontname, Fontsize, PrimaryColour, Outline, Shadow, Alignment\n"
+                                  "Style: Default,DejaVu Sans,40,&H00602000,0,0,7\n\n[Events]\n"
+                                  "Format: Layer, Start, End, Style, Text\nDialogue: 0,0:00:01.00,0:00:02.00,Default,"
+                                  "{\\pos(100.5,100.5)\\p1}m 0 0 l 200 0 200 60 0 60{\\p0}\n");
+    const std::string backwards = path("a.srt")
+        + ": line 10: the caption ends at 0:00:02.000, not after its start at 0:00:03.000; it is left out";
     const struct {
         const char* label;
         std::vector<std::string> arguments;
         std::vector<std::string> warnings; // the start of each line after "kelvo-subtitles: warning: "
     } rows[] = {
         {"a face not found", {"--font", "No Such Face Anywhere", path("a.srt")},
-            {path("a.srt") + ": line 10: the caption ends at 0:00:02.000, not after its start at 0:00:03.000; it is left out",
-                path("a.srt") + ": font \"No Such Face Anywhere\" not found; "}},
+            {backwards, path("a.srt") + ": font \"No Such Face Anywhere\" not found; "}},
+        {"words in any case", {"-f", "GphA", "--align", "Top", path("a.srt")}, {backwards}},
         {"style options on a script", {"--font", "DejaVu Serif", "--margin", "10", samples + "/signs.ass"},
             {samples + "/signs.ass: --font, --margin changes SRT captions only; an ASS/SSA script keeps its own styles"}},
         {"opaque edges", {"-f", "gphb", samples + "/signs.ass"},
             {samples + "/signs.ass: a GPHB stream shows colours opaque; the text's translucent edges become opaque"}},
+        {"no transparent colour", {"-f", "GPHB", path("square.ass")},
+            {path("square.ass") + ": a GPHB stream shows colours opaque; ",
+                path("square.ass") + ": 1 packet has no transparent colour, and GPHB shows colour 0 as transparent: "
+                                     "the colour of each one's top-left pixel will not show; a GPHA stream (-f GPHA) "
+                                     "keeps it"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -218,7 +232,15 @@ TEST_F(KelvoSubtitles, WarnsOnceAndStillWrites)
         ASSERT_EQ(told.size(), row.warnings.size()) << made.err;
         for (size_t i = 0; i < told.size(); ++i)
             EXPECT_EQ(told[i].rfind("kelvo-subtitles: warning: " + row.warnings[i], 0), 0u) << told[i];
+        const std::string stream = fileText(path("s.kps"));
         EXPECT_TRUE(readPacketStream(path("s.kps")));
+        // Quiet, the same stream and not a word.
+        std::vector<std::string> quietly = row.arguments;
+        quietly.insert(quietly.begin(), "-q");
+        const ToolRun quiet = makeStream(quietly);
+        EXPECT_EQ(quiet.status, 0);
+        EXPECT_EQ(quiet.out + quiet.err, "");
+        EXPECT_EQ(fileText(path("s.kps")), stream);
     }
 }
 
@@ -274,8 +296,8 @@ TEST_F(KelvoSubtitles, RefusesBadInputAndWritesNothing)
         {"glyphs far too large", assHead + "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs50000}x\n", "", {}, 1,
             "kelvo-subtitles: F: line 10, at 0:00:01.000: the text shown then asks for glyphs of "},
         {"too detailed for a packet", denseScript(), "", {}, 1,
-            "kelvo-subtitles: F: line 13, at 0:00:01.000: the text shown then is too detailed for one packet (first "
-            "field is "},
+            "kelvo-subtitles: F: line 13, at 0:00:01.000: the text shown then is too detailed for one packet (its even "
+            "rows take "},
         {"over a file that is not a stream", "", samples + "/harbour.srt", {"-o", path("notes.txt")}, 1,
             "kelvo-subtitles: " + path("notes.txt") + ": exists and is not a packet stream; --force (-y) replaces it"},
         {"over its input", "", path("in.srt"), {"-y", "-o", path("in.srt")}, 1,
@@ -333,14 +355,9 @@ TEST_F(KelvoSubtitles, AnInterruptedRunLeavesNothing)
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         const std::string errors = path("errors");
-        const pid_t child = fork();
-        if (child == 0) {
-            const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(err, STDERR_FILENO);
-            execl(subtitlesTool.c_str(), subtitlesTool.c_str(), "--progress", "-j", "1", path("long.srt").c_str(), "-o",
-                path("s.kps").c_str(), nullptr);
-            _exit(127);
-        }
+        Start how;
+        how.err = errors;
+        const pid_t child = start({subtitlesTool, "--progress", "-j", "1", path("long.srt"), "-o", path("s.kps")}, how);
         // Until the first progress line: the drawing has begun.
         bool started = false;
         for (int wait = 0; wait < 20000 && !started; ++wait) {
@@ -350,9 +367,7 @@ TEST_F(KelvoSubtitles, AnInterruptedRunLeavesNothing)
         }
         ASSERT_TRUE(started);
         kill(child, signal);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(waitFor(child), 128 + signal);
         fs::remove(errors);
         EXPECT_EQ(listing(directory), std::vector<std::string>{"long.srt"});
     }

@@ -1,16 +1,19 @@
 // Running a tool as a person does, for the tools' end-to-end tests: a
-// program run with its output and errors caught, a scratch directory per
-// test, and the few readers of files and manifest lines the checks need.
+// program started with its output and errors caught and waited for (never
+// past a minute), a scratch directory per test, and the few readers of
+// files and manifest lines the checks need.
 #ifndef KELVO_TESTS_TOOLS_TOOLRUN_H
 #define KELVO_TESTS_TOOLS_TOOLRUN_H
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,17 +37,32 @@ inline std::string fileText(const std::string& path)
     return text.str();
 }
 
-// Runs a program with `arguments`, its output and errors caught in files of `scratch`.
-inline ToolRun run(const std::string& scratch, std::vector<std::string> arguments)
+// How a started program is set up: where its output and errors go, what it
+// reads, and `limit` applied to the size of the files it writes (0: none).
+struct Start {
+    std::string out = "/dev/null";
+    std::string err = "/dev/null";
+    int input = -1; // a descriptor for standard input; -1 keeps the test's
+    rlim_t limit = 0;
+};
+
+// Starts a program with `arguments` (the program's path first).
+inline pid_t start(std::vector<std::string> arguments, const Start& how = {})
 {
-    const std::string outPath = scratch + "/.out";
-    const std::string errPath = scratch + "/.err";
     const pid_t child = fork();
     if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open(how.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(how.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        if (how.input >= 0)
+            dup2(how.input, STDIN_FILENO);
+        if (how.limit > 0) {
+            // A write past the limit then fails with EFBIG instead of killing.
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit files {how.limit, how.limit};
+            setrlimit(RLIMIT_FSIZE, &files);
+        }
         std::vector<char*> argv;
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
@@ -52,14 +70,40 @@ inline ToolRun run(const std::string& scratch, std::vector<std::string> argument
         execv(argv[0], argv.data());
         _exit(127);
     }
-    ToolRun result;
+    return child;
+}
+
+// Waits for `child` for up to a minute, then kills it: a tool that hangs
+// fails its test rather than the whole run. Answers the exit status, or
+// 128 + the signal that ended it.
+inline int waitFor(pid_t child)
+{
     int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = fileText(outPath);
-    result.err = fileText(errPath);
-    std::filesystem::remove(outPath);
-    std::filesystem::remove(errPath);
+    for (int tenths = 0; waitpid(child, &status, WNOHANG) == 0; ++tenths) {
+        if (tenths == 600) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        usleep(100000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a program with `arguments` to its end, its output and errors caught
+// in files of `scratch`, and `limit` on the files it writes (0: none).
+inline ToolRun run(const std::string& scratch, std::vector<std::string> arguments, rlim_t limit = 0)
+{
+    Start how;
+    how.out = scratch + "/.out";
+    how.err = scratch + "/.err";
+    how.limit = limit;
+    ToolRun result;
+    result.status = waitFor(start(std::move(arguments), how));
+    result.out = fileText(how.out);
+    result.err = fileText(how.err);
+    std::filesystem::remove(how.out);
+    std::filesystem::remove(how.err);
     return result;
 }
 
@@ -126,7 +170,10 @@ protected:
         std::error_code ignored;
         std::filesystem::remove_all(directory, ignored);
     }
-    ToolRun tool(std::vector<std::string> arguments) { return run(directory, std::move(arguments)); }
+    ToolRun tool(std::vector<std::string> arguments, rlim_t limit = 0)
+    {
+        return run(directory, std::move(arguments), limit);
+    }
     std::string path(const std::string& name) const { return directory + "/" + name; }
 
     std::string directory;
