@@ -65,8 +65,8 @@ ColourTable tabulate(const PngImage& png)
                                : Rgba{png.rgba[at * 4], png.rgba[at * 4 + 1], png.rgba[at * 4 + 2], png.rgba[at * 4 + 3]};
         if (c.alpha == 0)
             c = Rgba{};
-        // try_emplace makes a node only for a colour not met before: a
-        // picture of a million pixels has a handful of colours.
+        // try_emplace makes a hash node only for a colour not met before;
+        // most pixels repeat one.
         const auto [place, added] = known.try_emplace(packed(c), uint32_t(table.colours.size()));
         if (added) {
             if (table.colours.size() == MaximumColours)
