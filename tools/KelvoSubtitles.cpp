@@ -3,7 +3,8 @@
 // time line is cut at every event's start and end, and each interval in
 // which something is shown becomes one packet, its picture reduced to four
 // colours as kelvo-encode reduces images. The intervals are drawn on every
-// core, one libass renderer to a thread, and written in order.
+// core, one libass renderer to a thread, and written in order through the
+// stream writer, which puts the stream in place only when all is written.
 #include "encode/PacketWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/InputFile.h"
@@ -72,9 +73,10 @@ The look of SRT captions (an ASS/SSA script has its own styles):
       --margin N         pixels between the text and the picture's edges
                          (default: 1/20 of the picture height)
       --align top|bottom where the captions go (default bottom), centred
-Formats, places and colour names may be given in any case. COLOUR is #RRGGBB, RRGGBB, #RGB or a name: white, black, red, lime, green,
+COLOUR is #RRGGBB, RRGGBB, #RGB or a name: white, black, red, lime, green,
 blue, yellow, cyan, magenta, grey, silver, orange, purple, maroon, navy,
-olive, teal. SRT tags <i>, <b>, <u>, <s> and <font color="..."> are shown;
+olive, teal. Formats, places and colour names may be given in any case.
+SRT tags <i>, <b>, <u>, <s> and <font color="..."> are shown;
 override blocks in braces such as {\an8} are passed to the renderer.
 
 Animation inside an event (\fad, \move, \t, karaoke) is shown as it stands
@@ -249,16 +251,16 @@ CaptionStyle captionStyle(const Options& options)
 }
 
 // What a GPHB stream shows otherwise than libass drew, over all packets.
-struct OpaqueChanges {
+struct StreamChanges {
     bool translucentMadeOpaque = false; // an anti-aliased edge, a translucent colour
-    size_t colourZeroLost = 0;          // packets with no transparent colour, whose colour 0 vanishes
+    size_t colourZeroHidden = 0;        // packets with no transparent colour, whose colour 0 will not show
 };
 
 // The packet that shows `picture`: its pixels reduced to four colours by
 // kelvo-encode's reduction (alpha kept for "GPHA"), placed where libass drew
 // them. Answers "" or why there is none (the packet writer's reason).
 std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vector<uint8_t>& packet,
-    OpaqueChanges& changes)
+    StreamChanges& changes)
 {
     PngImage image;
     image.width = uint32_t(picture.box.width());
@@ -268,13 +270,11 @@ std::string makeCaptionPacket(TextPicture&& picture, bool alphaFormat, std::vect
     if (!reduced)
         return reduced.error;
     SubtitleImage& subtitle = reduced.image;
-    bool transparent = false;
-    for (int i = 0; i < subtitle.colourCount; ++i) {
-        const uint8_t alpha = subtitle.colours[size_t(i)].alpha;
-        transparent = transparent || alpha == 0;
-        changes.translucentMadeOpaque = changes.translucentMadeOpaque || (alpha > 0 && alpha < OpaqueLooking);
+    if (!alphaFormat) {
+        const OpaqueChanges opaque = opaqueChanges(subtitle);
+        changes.translucentMadeOpaque = changes.translucentMadeOpaque || !opaque.madeOpaque.empty();
+        changes.colourZeroHidden += opaque.colourZeroHidden;
     }
-    changes.colourZeroLost += !transparent;
     PacketContents contents = subtitlePacket(std::move(subtitle), uint16_t(picture.box.left),
         uint16_t(picture.box.top), alphaFormat);
     contents.prefixText = PacketPrefix;
@@ -335,7 +335,7 @@ public:
         return made;
     }
 
-    const OpaqueChanges& opaqueChanges() const { return changes; }
+    const StreamChanges& streamChanges() const { return changes; }
 
 private:
     void showProgress(ProgressLine& progress)
@@ -378,7 +378,7 @@ private:
     std::string draw(TextRenderer& renderer, size_t run)
     {
         const bool alphaFormat = options.format == "GPHA";
-        OpaqueChanges found;
+        StreamChanges found;
         for (size_t k = runs[run]; k < runs[run + 1] && !interrupted(); ++k) {
             const Interval& interval = intervals[k];
             // Drawn at its middle, where a fade in or out is furthest along.
@@ -399,7 +399,7 @@ private:
         }
         std::lock_guard<std::mutex> lock(mutex);
         changes.translucentMadeOpaque = changes.translucentMadeOpaque || found.translucentMadeOpaque;
-        changes.colourZeroLost += found.colourZeroLost;
+        changes.colourZeroHidden += found.colourZeroHidden;
         return "";
     }
 
@@ -417,7 +417,7 @@ private:
     std::condition_variable changed;
     size_t finished = 0;
     std::string error;     // of the earliest run that failed, under the mutex
-    OpaqueChanges changes; // of every run drawn, under the mutex
+    StreamChanges changes; // of every run drawn, under the mutex
 };
 
 int run(const Options& options)
@@ -494,12 +494,12 @@ int run(const Options& options)
     const std::vector<PacketRecord> records = rendering.packets();
     if (records.empty())
         return fail(script.name + ": no captions: the text of every event is empty or invisible");
-    const OpaqueChanges& changes = rendering.opaqueChanges();
-    if (options.format == "GPHB" && changes.translucentMadeOpaque)
+    const StreamChanges& changes = rendering.streamChanges();
+    if (changes.translucentMadeOpaque)
         warnAboveProgress(script.name + ": a GPHB stream shows colours opaque; the text's translucent edges become "
             "opaque (GPHA keeps them)");
-    if (options.format == "GPHB" && changes.colourZeroLost > 0)
-        warnAboveProgress(script.name + ": " + counted(changes.colourZeroLost, "packet has", "packets have")
+    if (changes.colourZeroHidden > 0)
+        warnAboveProgress(script.name + ": " + counted(changes.colourZeroHidden, "packet has", "packets have")
             + " no transparent colour, and GPHB shows colour 0 as transparent: the colour of each one's top-left "
               "pixel will not show; a GPHA stream (-f GPHA) keeps it");
     for (const PacketRecord& record : records)

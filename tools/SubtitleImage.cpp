@@ -309,21 +309,27 @@ SubtitleImageResult reduceToSubtitle(const PngImage& png, const std::string& nam
     return result;
 }
 
+OpaqueChanges opaqueChanges(const SubtitleImage& image)
+{
+    OpaqueChanges changes;
+    bool transparent = false;
+    for (int i = 0; i < image.colourCount; ++i) {
+        const uint8_t alpha = image.colours[size_t(i)].alpha;
+        transparent = transparent || alpha == 0;
+        if (i > 0 && alpha < OpaqueLooking)
+            changes.madeOpaque.push_back(i);
+    }
+    changes.colourZeroHidden = image.colourCount > 0 && !transparent;
+    return changes;
+}
+
 std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::string& name, const std::string& format)
 {
     std::vector<std::string> warnings;
-    if (format != "GPHB" || image.colourCount == 0)
+    if (format != "GPHB")
         return warnings;
-    bool transparent = false;
-    std::string translucent;
-    for (int i = 0; i < image.colourCount; ++i) {
-        const Rgba& c = image.colours[size_t(i)];
-        transparent = transparent || c.alpha == 0;
-        if (i > 0 && c.alpha < OpaqueLooking)
-            translucent += (translucent.empty() ? "" : ", ") + std::to_string(i) + " (alpha "
-                + std::to_string(c.alpha) + ")";
-    }
-    if (!transparent) {
+    const OpaqueChanges changes = opaqueChanges(image);
+    if (changes.colourZeroHidden) {
         const Rgba& c = image.colours[0];
         const uint64_t pixels = uint64_t(std::count(image.indices.begin(), image.indices.end(), uint8_t(0)));
         warnings.push_back(name + ": no colour is transparent, and GPHB shows colour 0 as transparent: "
@@ -331,9 +337,14 @@ std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::s
             + std::to_string(pixels) + " of " + std::to_string(image.indices.size())
             + " pixels) will not show; a GPHA stream (-f GPHA) keeps it");
     }
-    if (!translucent.empty())
+    if (!changes.madeOpaque.empty()) {
+        std::string translucent;
+        for (int i : changes.madeOpaque)
+            translucent += (translucent.empty() ? "" : ", ") + std::to_string(i) + " (alpha "
+                + std::to_string(image.colours[size_t(i)].alpha) + ")";
         warnings.push_back(name + ": a GPHB stream shows colours opaque; translucent colour " + translucent
             + " becomes opaque (GPHA keeps alpha)");
+    }
     return warnings;
 }
 

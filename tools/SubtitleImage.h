@@ -70,6 +70,15 @@ PacketContents subtitlePacket(SubtitleImage&& image, uint16_t left, uint16_t top
 // opaque rather than warned of.
 constexpr uint8_t OpaqueLooking = 250;
 
+// What a "GPHB" stream, which shows colour 0 transparent and the others
+// opaque, changes of `image`.
+struct OpaqueChanges {
+    bool colourZeroHidden = false; // no colour is transparent, yet colour 0 will be
+    std::vector<int> madeOpaque;   // the colours past 0 of alpha below OpaqueLooking
+};
+
+OpaqueChanges opaqueChanges(const SubtitleImage& image);
+
 // What a stream of input `format` will show otherwise than the picture does,
 // one line each, naming `name`; none for "GPHA", which keeps every colour's
 // alpha. "GPHB" shows colour 0 transparent and the others opaque: a picture
