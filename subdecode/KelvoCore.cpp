@@ -192,9 +192,10 @@ int32_t kelvoCoreGetPlugin(const KelvoCalls* calls, KelvoHost host, KelvoPluginS
     // With nowhere to put a component, none is made and nothing is called.
     if (!out)
         return KELVO_ACCEPTED;
-    const KelvoComponent component = calls->makeComponent(host);
-    calls->handOver(out, component);
-    return component ? KELVO_ACCEPTED : KELVO_OUT_OF_MEMORY;
+    KelvoComponent component = nullptr;
+    const int32_t result = calls->makeComponent(host, &component);
+    calls->handOver(out, result == KELVO_ACCEPTED ? component : nullptr);
+    return result;
 }
 
 KelvoCore* kelvoCoreCreate(const KelvoCalls* calls, KelvoComponent component)

@@ -69,9 +69,12 @@ typedef struct KelvoCalls {
     void (*streamInfoSize)(KelvoObject info, int32_t* width, int32_t* height);
 
     /* The boundary's objects. */
-    /* A component object for `host` with one reference; it makes its
-     * KelvoCore with kelvoCoreCreate. Null when out of memory. */
-    KelvoComponent (*makeComponent)(KelvoHost host);
+    /* A component object for `host` with one reference, which makes its
+     * KelvoCore with kelvoCoreCreate: KELVO_ACCEPTED with it in *component;
+     * KELVO_REFUSED when no storage for the object was obtained; or
+     * KELVO_OUT_OF_MEMORY when its state could not be made, the object
+     * destroyed again. *component is null unless accepted. */
+    int32_t (*makeComponent)(KelvoHost host, KelvoComponent* component);
     /* Stores `component` (null included) where getPlugin's caller wants it. */
     void (*handOver)(KelvoPluginSlot slot, KelvoComponent component);
     /* Destroys and frees the component object through its virtual
@@ -117,8 +120,10 @@ enum {
 /* getPlugin. With a null `out`, answers KELVO_ACCEPTED and does nothing
  * else: no component, no call. Otherwise hands over through `out` a new
  * component (calls->makeComponent) and answers KELVO_ACCEPTED, or hands
- * over null and answers KELVO_OUT_OF_MEMORY. The export itself always
- * answers 0. `calls` must outlive every component. */
+ * over null and answers what makeComponent did: KELVO_REFUSED when the
+ * object got no storage (null, and nothing raised, on every ABI), or
+ * KELVO_OUT_OF_MEMORY when its state could not be made. The export itself
+ * always answers 0. `calls` must outlive every component. */
 int32_t kelvoCoreGetPlugin(const KelvoCalls* calls, KelvoHost host, KelvoPluginSlot out);
 
 /* The state of a new `component`: both sides closed, nothing held, a 0 x 0

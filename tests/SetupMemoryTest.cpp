@@ -3,6 +3,7 @@
 // nothing made before stays allocated, nothing is freed twice, and the side
 // stays closed. This program replaces the global new and delete, to fail the
 // array allocation of a chosen size and to count the blocks alive.
+#include "boundary/common/KelvoSubDecode.h"
 #include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,8 @@
 
 namespace {
 
-size_t failingSize = 0; // array allocations of exactly this many bytes fail
+size_t failingSize = 0;        // array allocations of exactly this many bytes fail
+size_t failingObjectSize = 0;  // nothrow allocations of exactly this many bytes fail
 long liveBlocks = 0;    // blocks from every form of new not yet deleted
 
 void* allocate(std::size_t size)
@@ -53,6 +55,8 @@ void* operator new[](std::size_t size)
 // The component's object and its ports are made with the nothrow form.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
+    if (failingObjectSize != 0 && size == failingObjectSize)
+        return nullptr;
     try {
         return allocate(size);
     } catch (const std::bad_alloc&) {
@@ -143,6 +147,22 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
         ASSERT_TRUE(s.component->getProperty(key, &value));
         EXPECT_STREQ(value.value.asString->data, row.inputCode ? row.inputCode : row.outputCode);
     }
+}
+
+// No storage for the component object itself is a plain refusal: null is
+// handed over and nothing is raised, as on every platform.
+TEST(SetupMemory, NoStorageForTheComponentHandsOverNull)
+{
+    Testing::StandInHost host;
+    Plugin* plugin = reinterpret_cast<Plugin*>(&host); // anything but null
+    const long before = liveBlocks;
+    failingObjectSize = sizeof(KelvoSubDecode);
+    int32_t answer = -1;
+    EXPECT_NO_THROW(answer = getPlugin(&host, &plugin));
+    failingObjectSize = 0;
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(plugin, nullptr);
+    EXPECT_EQ(liveBlocks, before);
 }
 
 } // namespace

@@ -109,7 +109,7 @@ void streamInfoSize(KelvoObject info, int32_t* width, int32_t* height)
     *height = static_cast<const StreamInfo*>(info)->height;
 }
 
-KelvoComponent makeComponent(KelvoHost host);
+int32_t makeComponent(KelvoHost host, KelvoComponent* made);
 
 void handOver(KelvoPluginSlot slot, KelvoComponent component)
 {
@@ -156,17 +156,19 @@ const KelvoCalls calls = {willDestroyPlugin, didDestroyPlugin, lock, unlock, dro
     messageObject, streamInfoSize, makeComponent, handOver, destroyComponent, makePort, destroyPort, makeString,
     makeWideString, destroyString, destroyWideString};
 
-KelvoComponent makeComponent(KelvoHost host)
+int32_t makeComponent(KelvoHost host, KelvoComponent* made)
 {
+    *made = nullptr;
     KelvoSubDecode* component = Translation::makeComponent(static_cast<Host*>(host));
     if (!component)
-        return nullptr;
+        return KELVO_REFUSED;
     component->core = kelvoCoreCreate(&calls, static_cast<Plugin*>(component));
     if (!component->core) {
         delete component;
-        return nullptr;
+        return KELVO_OUT_OF_MEMORY;
     }
-    return static_cast<Plugin*>(component);
+    *made = static_cast<Plugin*>(component);
+    return KELVO_ACCEPTED;
 }
 
 } // namespace

@@ -112,19 +112,21 @@ const KelvoCalls SeamCalls::table = {
         *width = static_cast<const StreamInfo*>(info)->width;
         *height = static_cast<const StreamInfo*>(info)->height;
     },
-    [](KelvoHost) -> KelvoComponent {
+    [](KelvoHost, KelvoComponent* made) -> int32_t {
         SeamCalls& calls = recorder();
         calls.record("makeComponent");
+        *made = nullptr;
         if (calls.refuseComponents)
-            return nullptr;
+            return KELVO_REFUSED;
         auto* component = new SeamComponent;
         component->core = kelvoCoreCreate(&SeamCalls::table, component);
         if (!component->core) {
             delete component;
-            return nullptr;
+            return KELVO_OUT_OF_MEMORY;
         }
         ++calls.components;
-        return component;
+        *made = component;
+        return KELVO_ACCEPTED;
     },
     [](KelvoPluginSlot slot, KelvoComponent component) {
         recorder().record(component ? "handOver" : "handOver(null)");

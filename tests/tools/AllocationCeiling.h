@@ -8,6 +8,12 @@
 #include <cstdlib>
 #include <new>
 
+// The replacements below pair malloc with free themselves; GCC, seeing them
+// inlined where operator new and delete are called, takes that for a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 namespace {
 size_t allocationCeiling = size_t(-1);
 
