@@ -8,12 +8,10 @@
 #include "tools/CommandLine.h"
 #include "tools/ImageList.h"
 #include "tools/InputFile.h"
-#include "tools/Interruption.h"
 #include "tools/PacketStream.h"
 #include "tools/SubtitleImage.h"
 #include "tools/ToolMain.h"
 
-#include <new>
 #include <optional>
 #include <string>
 

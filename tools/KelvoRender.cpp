@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
