@@ -3,35 +3,22 @@
 // of proportion to the input is a finding. The run aborts when a refusal is
 // not one line naming the file, when entries are kept on refusal, or when
 // an accepted entry names no image or is not named by its line.
+#include "fuzz/ReaderChecks.h"
 #include "tools/ImageList.h"
 #include "tools/InputFile.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-namespace {
-
-void require(bool holds, const char* what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz_list: %s\n", what);
-    std::abort();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace Qor::Fuzzing;
     using namespace Qor::Tools;
     InputFile input(data, size, "f.jsonl");
     std::vector<ListEntry> entries;
     const std::string error = readImageList(input, "d/", entries);
     if (!error.empty()) {
-        require(error.rfind("f.jsonl: ", 0) == 0, "a refusal that does not name the file");
-        require(error.find('\n') == std::string::npos, "a refusal of more than one line");
+        requireOneLine(error, "f.jsonl");
         require(entries.empty(), "entries kept on refusal");
         return 0;
     }

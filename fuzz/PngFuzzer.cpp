@@ -4,38 +4,20 @@
 // accepted image's pixels do not match its size, when the reduction gives
 // more than four colours or a colour number past them, or when a refusal is
 // not one line naming the file.
+#include "fuzz/ReaderChecks.h"
 #include "tools/PngImage.h"
 #include "tools/SubtitleImage.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-namespace {
-
-void require(bool holds, const char* what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz_png: %s\n", what);
-    std::abort();
-}
-
-void requireOneLine(const std::string& error)
-{
-    require(error.rfind("f.png: ", 0) == 0, "a refusal that does not name the file");
-    require(error.find('\n') == std::string::npos, "a refusal of more than one line");
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace Qor::Fuzzing;
     using namespace Qor::Tools;
     const std::vector<uint8_t> bytes(data, data + size);
     const PngReadResult read = decodePng(bytes, "f.png");
     if (!read) {
-        requireOneLine(read.error);
+        requireOneLine(read.error, "f.png");
         return 0;
     }
     const PngImage& image = read.image;
@@ -47,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const bool exact : {true, false}) {
         const SubtitleImageResult reduced = reduceToSubtitle(image, "f.png", exact);
         if (!reduced) {
-            requireOneLine(reduced.error);
+            requireOneLine(reduced.error, "f.png");
             require(exact, "a reduction refused");
             continue;
         }

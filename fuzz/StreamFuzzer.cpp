@@ -2,32 +2,19 @@
 // reads one. The run aborts when the reader takes bytes it should refuse
 // (records that do not tile the file), when what it took does not write
 // back to the same bytes, or when a refusal is not one line naming the file.
+#include "fuzz/ReaderChecks.h"
 #include "tools/PacketStream.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-namespace {
-
-void require(bool holds, const char* what)
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "fuzz_stream: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    using namespace Qor::Fuzzing;
     using namespace Qor::Tools;
     const std::vector<uint8_t> bytes(data, data + size);
     const StreamReadResult read = parsePacketStream(bytes, "f.kps");
     if (!read) {
-        require(read.error.rfind("f.kps: ", 0) == 0, "a refusal that does not name the file");
-        require(read.error.find('\n') == std::string::npos, "a refusal of more than one line");
+        requireOneLine(read.error, "f.kps");
         require(read.stream.records.empty(), "records kept on refusal");
         return 0;
     }

@@ -24,6 +24,14 @@ std::string inputName(const std::string& path)
     return path == "-" ? std::string("standard input") : path;
 }
 
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return a != "-" && b != "-" && stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 InputFile::InputFile(const uint8_t* data, size_t size, std::string name)
     : inMemory(true)
     , memory(data)

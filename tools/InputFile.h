@@ -16,6 +16,11 @@ namespace Qor::Tools {
 // How a message names `path`: "standard input" for "-", the path otherwise.
 std::string inputName(const std::string& path);
 
+// True when `a` and `b` both name one existing file (the same device and
+// inode, whatever the paths); "-" is never a file. For a tool that must not
+// write over what it reads.
+bool sameFile(const std::string& a, const std::string& b);
+
 class InputFile {
 public:
     InputFile() = default;

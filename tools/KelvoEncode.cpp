@@ -8,20 +8,12 @@
 #include "tools/CommandLine.h"
 #include "tools/ImageList.h"
 #include "tools/InputFile.h"
-#include "tools/Interruption.h"
 #include "tools/PacketStream.h"
 #include "tools/SubtitleImage.h"
+#include "tools/ToolMain.h"
 
-#include <cstdio>
-#include <new>
 #include <optional>
 #include <string>
-
-#include <sys/stat.h>
-
-#ifndef KELVO_VERSION
-#define KELVO_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -118,23 +110,6 @@ struct Options {
     uint64_t pixelLimit = DefaultPngPixelLimit;
 };
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "kelvo-encode: %s\n", message.c_str());
-    return 1;
-}
-
-int misuse(const std::string& message)
-{
-    std::fprintf(stderr, "kelvo-encode: %s (see kelvo-encode --help)\n", message.c_str());
-    return 2;
-}
-
-std::string inQuotes(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
 // Reads the command line into `options`; answers -1 to go on, or the exit status.
 int readOptions(int argc, char** argv, Options& options)
 {
@@ -145,11 +120,7 @@ int readOptions(int argc, char** argv, Options& options)
             return misuse(problem);
         uint64_t a = 0;
         uint64_t b = 0;
-        if (line.option("help", "h")) {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (line.option("version")) {
-            std::printf("kelvo-encode %s\n", KELVO_VERSION);
+        if (printedHelpOrVersion(line, usage)) {
             return 0;
         } else if (line.option("output", "o")) {
             if (!line.value(options.output) || options.output.empty())
@@ -224,22 +195,14 @@ int readOptions(int argc, char** argv, Options& options)
     return -1;
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat first {};
-    struct stat second {};
-    return a != "-" && b != "-" && stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0
-        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // The packet for one entry, or why there is none; tells what was merged and
 // what the stream cannot show as the image asks, unless quiet.
 std::string makePacket(const ListEntry& entry, const Options& options, const PacketStream& stream, PacketRecord& record)
 {
     const std::string name = inputName(entry.image);
-    const auto note = [&](const std::string& text, bool warning) {
+    const auto tell = [&](const std::string& text, bool warning) {
         if (!options.quiet)
-            std::fprintf(stderr, "kelvo-encode: %s%s\n", warning ? "warning: " : "", text.c_str());
+            warning ? warn(text) : note(text);
     };
     SubtitleImageResult read = readSubtitleImage(entry.image, options.exact,
         PngLimit{options.pixelLimit, "--max-image-pixels"});
@@ -247,7 +210,7 @@ std::string makePacket(const ListEntry& entry, const Options& options, const Pac
         return (entry.where.empty() ? "" : entry.where + ": ") + read.error;
     SubtitleImage& image = read.image;
     if (!image.reduction.empty())
-        note(image.reduction, false);
+        tell(image.reduction, false);
     if (uint32_t(entry.x) + image.width - 1 > 0xFFFF || uint32_t(entry.y) + image.height - 1 > 0xFFFF)
         return name + ": at " + std::to_string(entry.x) + "," + std::to_string(entry.y) + " its "
             + std::to_string(image.width) + "x" + std::to_string(image.height)
@@ -255,27 +218,16 @@ std::string makePacket(const ListEntry& entry, const Options& options, const Pac
     if (stream.hasPicture()
         && (uint32_t(entry.x) + image.width > stream.pictureWidth
             || uint32_t(entry.y) + image.height > stream.pictureHeight))
-        note(name + ": at " + std::to_string(entry.x) + "," + std::to_string(entry.y) + " its "
+        tell(name + ": at " + std::to_string(entry.x) + "," + std::to_string(entry.y) + " its "
                 + std::to_string(image.width) + "x" + std::to_string(image.height) + " pixels pass the declared picture "
                 + std::to_string(stream.pictureWidth) + "x" + std::to_string(stream.pictureHeight),
             true);
     for (const std::string& warning : formatWarnings(image, name, stream.inputFormat))
-        note(warning, true);
+        tell(warning, true);
 
-    PacketContents contents;
-    contents.width = image.width;
-    contents.height = image.height;
-    contents.indices = std::move(image.indices);
-    for (size_t i = 0; i < 4; ++i)
-        contents.palette[i] = PaletteEntry{image.colours[i].red, image.colours[i].green, image.colours[i].blue};
-    if (stream.inputFormat == "GPHA") {
-        std::array<uint8_t, 4> alpha{};
-        for (size_t i = 0; i < 4; ++i)
-            alpha[i] = image.colours[i].alpha;
-        contents.alpha = options.alpha.value_or(alpha);
-    }
-    contents.left = entry.x;
-    contents.top = entry.y;
+    PacketContents contents = subtitlePacket(std::move(image), entry.x, entry.y, stream.inputFormat == "GPHA");
+    if (contents.alpha && options.alpha)
+        contents.alpha = options.alpha;
     contents.prefixText = options.prefix;
     WrittenPacket packet = writePacket(contents);
     if (!packet)
@@ -357,19 +309,11 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    setToolName("kelvo-encode");
     Options options;
     const int status = readOptions(argc, argv, options);
     if (status >= 0)
         return status;
-    catchInterruptions();
-    int result = 1;
-    try {
-        result = run(options);
-    } catch (const std::bad_alloc&) {
-        result = fail(inputName(options.list.empty() ? options.image : options.list) + ": out of memory");
-    }
-    // The stream is as it was by now: a new one never made, an append taken back.
-    if (interrupted())
-        endAsInterrupted();
-    return result;
+    // Interrupted, the stream is as it was: a new one never made, an append taken back.
+    return runTool([&] { return run(options); }, inputName(options.list.empty() ? options.image : options.list));
 }

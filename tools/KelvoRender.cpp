@@ -17,21 +17,17 @@
 #include "tools/PacketStream.h"
 #include "tools/PictureWriters.h"
 #include "tools/ProgressLine.h"
+#include "tools/ToolMain.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <malloc.h>
 #include <unistd.h>
-
-#ifndef KELVO_VERSION
-#define KELVO_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -109,49 +105,26 @@ struct Options {
     bool noOverwrite = false;
 };
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "kelvo-render: %s\n", message.c_str());
-    return 1;
-}
-
-int misuse(const std::string& message)
-{
-    std::fprintf(stderr, "kelvo-render: %s (see kelvo-render --help)\n", message.c_str());
-    return 2;
-}
-
-std::string inQuotes(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
-std::string counted(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-void printUsage()
+std::string usageText()
 {
     std::string places;
     for (const std::string& place : pluginSearchPath())
         places += "                           " + place + "\n";
-    std::printf(usage, places.c_str());
+    std::string text(sizeof usage + places.size(), '\0');
+    text.resize(size_t(std::snprintf(text.data(), text.size(), usage, places.c_str())));
+    return text;
 }
 
 int readOptions(int argc, char** argv, Options& options)
 {
+    const std::string help = usageText();
     CommandLine line(argc, argv);
     std::string text;
     while (line.more()) {
         if (const std::string problem = line.problem(); !problem.empty())
             return misuse(problem);
         uint64_t number = 0;
-        if (line.option("help", "h")) {
-            printUsage();
-            return 0;
-        } else if (line.option("version")) {
-            std::printf("kelvo-render %s\n", KELVO_VERSION);
+        if (printedHelpOrVersion(line, help)) {
             return 0;
         } else if (line.option("output", "o")) {
             if (!line.value(options.output) || options.output.empty())
@@ -362,6 +335,7 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
+    setToolName("kelvo-render");
     Options options;
     const int status = readOptions(argc, argv, options);
     if (status >= 0)
@@ -370,15 +344,5 @@ int main(int argc, char** argv)
     // for the next rather than given back and faulted in again.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    catchInterruptions();
-    int result = 1;
-    try {
-        result = run(options);
-    } catch (const std::bad_alloc&) {
-        result = fail(inputName(options.stream) + ": out of memory");
-    }
-    // Everything of an interrupted run is gone by now; end as the signal would have.
-    if (interrupted())
-        endAsInterrupted();
-    return result;
+    return runTool([&] { return run(options); }, inputName(options.stream));
 }

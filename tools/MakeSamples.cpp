@@ -4,19 +4,15 @@
 #include "tools/BlockFont.h"
 #include "tools/CommandLine.h"
 #include "tools/PngImage.h"
+#include "tools/ToolMain.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <string>
 #include <vector>
-
-#ifndef KELVO_VERSION
-#define KELVO_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -130,21 +126,14 @@ int main(int argc, char** argv)
                               "\n"
                               "  -h, --help     show this help and exit\n"
                               "      --version  show the version and exit\n";
-    const auto misuse = [](const std::string& message) {
-        std::fprintf(stderr, "kelvo-make-samples: %s (see kelvo-make-samples --help)\n", message.c_str());
-        return 2;
-    };
+    setToolName("kelvo-make-samples");
     CommandLine line(argc, argv);
     std::string directory;
     std::string text;
     while (line.more()) {
         if (const std::string problem = line.problem(); !problem.empty())
             return misuse(problem);
-        if (line.option("help", "h")) {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (line.option("version")) {
-            std::printf("kelvo-make-samples %s\n", KELVO_VERSION);
+        if (printedHelpOrVersion(line, usage)) {
             return 0;
         } else if (line.operand(text)) {
             if (!directory.empty())
@@ -161,17 +150,13 @@ int main(int argc, char** argv)
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
-        std::fprintf(stderr, "kelvo-make-samples: %s: cannot make the directory: %s\n", directory.c_str(),
-            error.message().c_str());
-        return 1;
+        return fail(directory + ": cannot make the directory: " + error.message());
     }
     for (const Caption& caption : captions) {
         const std::string path = directory + "/" + caption.file;
         const std::string failure = writePng(path, draw(caption));
-        if (!failure.empty()) {
-            std::fprintf(stderr, "kelvo-make-samples: %s\n", failure.c_str());
-            return 1;
-        }
+        if (!failure.empty())
+            return fail(failure);
     }
     return 0;
 }

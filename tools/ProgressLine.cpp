@@ -39,10 +39,19 @@ void ProgressLine::update(size_t done)
     written = true;
 }
 
+void ProgressLine::clear()
+{
+    if (shown && terminal && written) {
+        std::fputs("\r\033[K", stderr);
+        written = false;
+        lastDone = size_t(-1);
+        lastShown = {};
+    }
+}
+
 void ProgressLine::finish()
 {
-    if (shown && terminal && written)
-        std::fputs("\r\033[K", stderr);
+    clear();
     shown = false;
 }
 

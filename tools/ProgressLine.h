@@ -27,6 +27,10 @@ public:
     // thread; cheap between the moments the line is redrawn.
     void update(size_t done);
 
+    // Clears the line on a terminal, so that a message can be printed in
+    // its place; the next update draws it again.
+    void clear();
+
     // Clears the line on a terminal; later updates show nothing.
     void finish();
 

@@ -1,5 +1,6 @@
 #include "tools/SubtitleImage.h"
 
+#include "tools/ToolMain.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -44,11 +45,6 @@ std::string text(const Rgba& c)
         + std::to_string(c.alpha);
 }
 
-std::string plural(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 // Every distinct colour of an image, in the order first met, with the
 // number of pixels of each; every pixel's colour as an index into them.
 struct ColourTable {
@@ -69,7 +65,9 @@ ColourTable tabulate(const PngImage& png)
                                : Rgba{png.rgba[at * 4], png.rgba[at * 4 + 1], png.rgba[at * 4 + 2], png.rgba[at * 4 + 3]};
         if (c.alpha == 0)
             c = Rgba{};
-        const auto [place, added] = known.emplace(packed(c), uint32_t(table.colours.size()));
+        // try_emplace makes a hash node only for a colour not met before;
+        // most pixels repeat one.
+        const auto [place, added] = known.try_emplace(packed(c), uint32_t(table.colours.size()));
         if (added) {
             if (table.colours.size() == MaximumColours)
                 table.fifthAt = at;
@@ -232,7 +230,7 @@ SubtitleImageResult reduce(const PngImage& png, const ColourTable& table, const 
         const bool clear = i == 0 && transparent;
         image.reduction += std::string(i == 0 ? " " : "; ") + "colour " + std::to_string(i) + " "
             + (clear ? std::string("transparent") : text(representatives[k])) + " ("
-            + plural(pixels[k], "pixel", "pixels") + ", " + plural(members[k], "colour", "colours") + ")";
+            + counted(pixels[k], "pixel", "pixels") + ", " + counted(members[k], "colour", "colours") + ")";
     }
     return result;
 }
@@ -311,21 +309,27 @@ SubtitleImageResult reduceToSubtitle(const PngImage& png, const std::string& nam
     return result;
 }
 
+OpaqueChanges opaqueChanges(const SubtitleImage& image)
+{
+    OpaqueChanges changes;
+    bool transparent = false;
+    for (int i = 0; i < image.colourCount; ++i) {
+        const uint8_t alpha = image.colours[size_t(i)].alpha;
+        transparent = transparent || alpha == 0;
+        if (i > 0 && alpha < OpaqueLooking)
+            changes.madeOpaque.push_back(i);
+    }
+    changes.colourZeroHidden = image.colourCount > 0 && !transparent;
+    return changes;
+}
+
 std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::string& name, const std::string& format)
 {
     std::vector<std::string> warnings;
-    if (format != "GPHB" || image.colourCount == 0)
+    if (format != "GPHB")
         return warnings;
-    bool transparent = false;
-    std::string translucent;
-    for (int i = 0; i < image.colourCount; ++i) {
-        const Rgba& c = image.colours[size_t(i)];
-        transparent = transparent || c.alpha == 0;
-        if (i > 0 && c.alpha < OpaqueLooking)
-            translucent += (translucent.empty() ? "" : ", ") + std::to_string(i) + " (alpha "
-                + std::to_string(c.alpha) + ")";
-    }
-    if (!transparent) {
+    const OpaqueChanges changes = opaqueChanges(image);
+    if (changes.colourZeroHidden) {
         const Rgba& c = image.colours[0];
         const uint64_t pixels = uint64_t(std::count(image.indices.begin(), image.indices.end(), uint8_t(0)));
         warnings.push_back(name + ": no colour is transparent, and GPHB shows colour 0 as transparent: "
@@ -333,10 +337,34 @@ std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::s
             + std::to_string(pixels) + " of " + std::to_string(image.indices.size())
             + " pixels) will not show; a GPHA stream (-f GPHA) keeps it");
     }
-    if (!translucent.empty())
+    if (!changes.madeOpaque.empty()) {
+        std::string translucent;
+        for (int i : changes.madeOpaque)
+            translucent += (translucent.empty() ? "" : ", ") + std::to_string(i) + " (alpha "
+                + std::to_string(image.colours[size_t(i)].alpha) + ")";
         warnings.push_back(name + ": a GPHB stream shows colours opaque; translucent colour " + translucent
             + " becomes opaque (GPHA keeps alpha)");
+    }
     return warnings;
+}
+
+PacketContents subtitlePacket(SubtitleImage&& image, uint16_t left, uint16_t top, bool withAlpha)
+{
+    PacketContents contents;
+    contents.width = image.width;
+    contents.height = image.height;
+    contents.indices = std::move(image.indices);
+    std::array<uint8_t, 4> alpha{};
+    for (size_t i = 0; i < 4; ++i) {
+        const Rgba& c = image.colours[i];
+        contents.palette[i] = PaletteEntry{c.red, c.green, c.blue};
+        alpha[i] = c.alpha;
+    }
+    if (withAlpha)
+        contents.alpha = alpha;
+    contents.left = left;
+    contents.top = top;
+    return contents;
 }
 
 SubtitleImageResult readSubtitleImage(const std::string& path, bool exact, PngLimit limit)

@@ -23,6 +23,7 @@
 #ifndef KELVO_TOOLS_SUBTITLEIMAGE_H
 #define KELVO_TOOLS_SUBTITLEIMAGE_H
 
+#include "encode/PacketWriter.h"
 #include "tools/PngImage.h"
 
 #include <array>
@@ -55,6 +56,11 @@ SubtitleImageResult reduceToSubtitle(const PngImage& image, const std::string& n
 // readPng and reduceToSubtitle.
 SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = false, PngLimit limit = {});
 
+// The packet contents that show `image` with its top-left pixel at `left`,
+// `top`: its colour numbers and colours, and for "GPHA" (`withAlpha`) each
+// colour's alpha. The image's colour numbers are moved, not copied.
+PacketContents subtitlePacket(SubtitleImage&& image, uint16_t left, uint16_t top, bool withAlpha);
+
 // The least alpha that looks opaque. Alpha a lets (255 - a) / 255 of the
 // video through, so from 250 up no channel moves more than 5 of its 255
 // levels (2%) from the opaque colour over any video: white over black
@@ -63,6 +69,15 @@ SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = fals
 // Anti-aliased strokes average just under opaque, so such colours count as
 // opaque rather than warned of.
 constexpr uint8_t OpaqueLooking = 250;
+
+// What a "GPHB" stream, which shows colour 0 transparent and the others
+// opaque, changes of `image`.
+struct OpaqueChanges {
+    bool colourZeroHidden = false; // no colour is transparent, yet colour 0 will be
+    std::vector<int> madeOpaque;   // the colours past 0 of alpha below OpaqueLooking
+};
+
+OpaqueChanges opaqueChanges(const SubtitleImage& image);
 
 // What a stream of input `format` will show otherwise than the picture does,
 // one line each, naming `name`; none for "GPHA", which keeps every colour's

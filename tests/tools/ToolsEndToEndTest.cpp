@@ -1,9 +1,11 @@
-// kelvo-encode and kelvo-render run as a person runs them: the bundled
+// kelvo-encode and kelvo-render (and, where all the tools share a rule,
+// kelvo-subtitles) run as a person runs them: the bundled
 // sample encoded and rendered in every byte order, each frame's pixels
 // checked against its source image through the colour rules and each
 // preview against the frame blended at its place; then bad images, damaged
 // streams and refused packets, each giving one line, a failing status and
 // no output file.
+#include "tests/tools/ToolRun.h"
 #include "tools/AtomicFile.h"
 #include "tools/FramePictures.h"
 #include "tools/PacketStream.h"
@@ -12,9 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,108 +32,17 @@
 namespace Qor::Tools {
 namespace {
 
+using namespace Testing;
 namespace fs = std::filesystem;
 
 const std::string encodeTool = KELVO_ENCODE_TOOL;
 const std::string renderTool = KELVO_RENDER_TOOL;
 const std::string sampleTool = KELVO_SAMPLE_TOOL;
+const std::string subtitlesTool = KELVO_SUBTITLES_TOOL;
 const std::string samples = KELVO_SAMPLES_DIRECTORY;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string fileText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Waits for `child` for up to a minute, then kills it: a tool that hangs
-// fails its test rather than the whole run. Answers the exit status, or
-// 128 + the signal that ended it.
-int waitFor(pid_t child)
-{
-    int status = 0;
-    for (int tenths = 0; waitpid(child, &status, WNOHANG) == 0; ++tenths) {
-        if (tenths == 600) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            break;
-        }
-        usleep(100000);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// Runs a program with `arguments`, its output and errors caught in files,
-// and `limit` applied to the size of the files it writes (0: none).
-ToolRun run(const std::string& scratch, std::vector<std::string> arguments, rlim_t limit = 0)
-{
-    const std::string outPath = scratch + "/.out";
-    const std::string errPath = scratch + "/.err";
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        if (limit > 0) {
-            // A write past the limit then fails with EFBIG instead of killing.
-            std::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit files {limit, limit};
-            setrlimit(RLIMIT_FSIZE, &files);
-        }
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ToolRun result;
-    result.status = waitFor(child);
-    result.out = fileText(outPath);
-    result.err = fileText(errPath);
-    fs::remove(outPath);
-    fs::remove(errPath);
-    return result;
-}
-
-// Every name in `directory`, sorted, hidden files included.
-std::vector<std::string> listing(const std::string& directory)
-{
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(directory, error))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-class Scratch : public ::testing::Test {
+class StreamScratch : public Scratch {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "kelvo-tools-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(directory, ignored);
-    }
-    ToolRun tool(std::vector<std::string> arguments, rlim_t limit = 0)
-    {
-        return run(directory, std::move(arguments), limit);
-    }
-    std::string path(const std::string& name) const { return directory + "/" + name; }
-
     // good.kps: two packets of `image`, encoded and appended by the tool.
     struct TwoPackets {
         std::vector<uint8_t> bytes; // empty when the tool failed
@@ -156,8 +65,6 @@ protected:
         made.packetSize = made.stream.records[1].packet.size();
         return made;
     }
-
-    std::string directory;
 };
 
 // One line of samples/streams.txt.
@@ -202,44 +109,6 @@ const std::map<std::string, std::vector<PictureSize>> sampleCanvases = {
     {"night", {{640, 480}, {1440, 1080}, {1440, 1080}}},
     {"wide", {{1920, 1080}, {1920, 1080}}},
 };
-
-// The value of "key" in one manifest line: a number, or an array's numbers.
-std::vector<double> jsonNumbers(const std::string& line, const std::string& key)
-{
-    const size_t at = line.find("\"" + key + "\":");
-    if (at == std::string::npos)
-        return {};
-    const char* p = line.c_str() + at + key.size() + 3;
-    std::vector<double> numbers;
-    const bool array = *p == '[';
-    if (array)
-        ++p;
-    do {
-        char* end = nullptr;
-        numbers.push_back(std::strtod(p, &end));
-        p = end;
-    } while (array && *p++ == ',');
-    return numbers;
-}
-
-std::string jsonText(const std::string& line, const std::string& key)
-{
-    const size_t at = line.find("\"" + key + "\":\"");
-    if (at == std::string::npos)
-        return "";
-    const size_t start = at + key.size() + 4;
-    return line.substr(start, line.find('"', start) - start);
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> all;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line))
-        all.push_back(line);
-    return all;
-}
 
 // What each pixel of a source image becomes in a frame. Colour 0 is the
 // image's fully transparent colour, or its top-left pixel's colour when it
@@ -295,8 +164,8 @@ std::string firstDifference(const PngImage& actual, const PngImage& expected)
     return "";
 }
 
-using KelvoEncode = Scratch;
-using KelvoRender = Scratch;
+using KelvoEncode = StreamScratch;
+using KelvoRender = StreamScratch;
 using KelvoTools = Scratch;
 
 class RenderedSample : public Scratch, public ::testing::WithParamInterface<const char*> {};
@@ -666,14 +535,7 @@ TEST_F(KelvoRender, AnInterruptedRunLeavesNothing)
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
         const std::string out = path("new/out");
-        const pid_t child = fork();
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execl(renderTool.c_str(), renderTool.c_str(), "-o", out.c_str(), path("s.kps").c_str(), nullptr);
-            _exit(127);
-        }
+        const pid_t child = start({renderTool, "-o", out, path("s.kps")});
         // Until the first picture is in the staging directory.
         bool started = false;
         for (int wait = 0; wait < 20000 && !started; ++wait) {
@@ -685,9 +547,7 @@ TEST_F(KelvoRender, AnInterruptedRunLeavesNothing)
         }
         ASSERT_TRUE(started);
         kill(child, signal);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(waitFor(child), 128 + signal);
         // The directory the run made is gone, and the one above it, made too.
         EXPECT_FALSE(fs::exists(path("new")));
     }
@@ -935,18 +795,8 @@ TEST_F(KelvoEncode, ConcurrentAppendsAllLand)
     ASSERT_EQ(tool({encodeTool, "-t", "1000,0", "-o", path("s.kps"), image}).status, 0);
     constexpr int appends = 40;
     std::vector<pid_t> children;
-    for (int i = 0; i < appends; ++i) {
-        const pid_t child = fork();
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
-            const std::string timing = std::to_string(i) + ",0";
-            execl(encodeTool.c_str(), encodeTool.c_str(), "-a", "-t", timing.c_str(), "-o", path("s.kps").c_str(),
-                image.c_str(), nullptr);
-            _exit(127);
-        }
-        children.push_back(child);
-    }
+    for (int i = 0; i < appends; ++i)
+        children.push_back(start({encodeTool, "-a", "-t", std::to_string(i) + ",0", "-o", path("s.kps"), image}));
     for (const pid_t child : children)
         EXPECT_EQ(waitFor(child), 0);
     const StreamReadResult read = readPacketStream(path("s.kps"));
@@ -1121,6 +971,7 @@ TEST_F(KelvoTools, StopWhileReadingAPipe)
     const std::vector<uint8_t> header = serializePacketStream(PacketStream{});
     const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     const std::string line = "{\"image\":";
+    const std::string caption = "1\n00:00:01,000 --> 00:00:02,000\n";
     const struct {
         const char* label;
         std::vector<std::string> arguments;
@@ -1131,26 +982,17 @@ TEST_F(KelvoTools, StopWhileReadingAPipe)
         {"encode, an image", {encodeTool, "-o", path("n.kps"), "-"}, png, path("n.kps")},
         {"encode, a list", {encodeTool, "-l", "-", "-o", path("n.kps")}, std::vector<uint8_t>(line.begin(), line.end()),
             path("n.kps")},
+        {"subtitles, a file", {subtitlesTool, "-o", path("n.kps"), "-"}, std::vector<uint8_t>(caption.begin(),
+            caption.end()), path("n.kps")},
     };
     for (const int signal : {SIGINT, SIGTERM})
         for (const auto& row : rows) {
             SCOPED_TRACE(std::string(row.label) + ", signal " + std::to_string(signal));
             int ends[2];
-            ASSERT_EQ(pipe(ends), 0);
-            const pid_t child = fork();
-            if (child == 0) {
-                dup2(ends[0], STDIN_FILENO);
-                close(ends[1]);
-                const int null = open("/dev/null", O_WRONLY);
-                dup2(null, STDERR_FILENO);
-                std::vector<std::string> arguments = row.arguments;
-                std::vector<char*> argv;
-                for (std::string& argument : arguments)
-                    argv.push_back(argument.data());
-                argv.push_back(nullptr);
-                execv(argv[0], argv.data());
-                _exit(127);
-            }
+            ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+            Start how;
+            how.input = ends[0];
+            const pid_t child = start(row.arguments, how);
             close(ends[0]);
             ASSERT_EQ(write(ends[1], row.sent.data(), row.sent.size()), ssize_t(row.sent.size()));
             usleep(200000); // time to read what came and wait for more

@@ -1,0 +1,91 @@
+#include "tools/ToolMain.h"
+
+#include "tools/CommandLine.h"
+#include "tools/Interruption.h"
+
+#include <cstdio>
+#include <new>
+
+#ifndef KELVO_VERSION
+#define KELVO_VERSION "unknown"
+#endif
+
+namespace Qor::Tools {
+
+namespace {
+
+const char* toolName = "kelvo";
+
+void say(const char* kind, const std::string& message, const char* after = "")
+{
+    std::fprintf(stderr, "%s: %s%s%s\n", toolName, kind, message.c_str(), after);
+}
+
+} // namespace
+
+void setToolName(const char* name)
+{
+    toolName = name;
+}
+
+int fail(const std::string& message)
+{
+    say("", message);
+    return 1;
+}
+
+void warn(const std::string& message)
+{
+    say("warning: ", message);
+}
+
+void note(const std::string& message)
+{
+    say("", message);
+}
+
+int misuse(const std::string& message)
+{
+    const std::string help = std::string(" (see ") + toolName + " --help)";
+    say("", message, help.c_str());
+    return 2;
+}
+
+std::string inQuotes(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+std::string counted(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+bool printedHelpOrVersion(CommandLine& line, const std::string& usage)
+{
+    if (line.option("help", "h")) {
+        std::fputs(usage.c_str(), stdout);
+        return true;
+    }
+    if (line.option("version")) {
+        std::printf("%s %s\n", toolName, KELVO_VERSION);
+        return true;
+    }
+    return false;
+}
+
+int runTool(const std::function<int()>& work, const std::string& input)
+{
+    catchInterruptions();
+    int status = 1;
+    try {
+        status = work();
+    } catch (const std::bad_alloc&) {
+        status = fail(input + ": out of memory");
+    }
+    if (interrupted())
+        endAsInterrupted();
+    return status;
+}
+
+} // namespace Qor::Tools
