@@ -14,7 +14,6 @@ namespace Qor {
 namespace {
 
 struct PixelRunFillAvx2 {
-    static constexpr int Reach = 16;
     static constexpr int FarReach = 64;
 
     static void store(uint8_t* out, __m256i eight) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), eight); }
@@ -55,7 +54,7 @@ struct PixelRunFillAvx2 {
         }
     }
 
-    static void storeAhead(uint8_t* out, uint32_t pixel)
+    static void storeBlock(uint8_t* out, uint32_t pixel)
     {
         const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
         store(out, eight);
