@@ -9,7 +9,9 @@
 //   a short run costs a few stores of fixed width, whatever its length;
 // - storeFour(out, pixel) stores four pixels, likewise for runs of one to three;
 // - storeFarAhead(out, pixel) stores FarReach pixels, likewise for longer runs;
-// - copyShort(out, from, count) copies `count` pixels, fewer than 32.
+// - copyShort(out, from, count) copies `count` pixels, fewer than 32;
+// - where PicksEight is set, storeEight(out, colours, picks) stores eight
+//   pixels, pixel j being colours[picks[j]], from four colours.
 //
 // `out` may lie at any byte address; `pixel` holds the pixel's four bytes in
 // memory order. This header has the plain C++ kernel; the vector ones are in
@@ -28,6 +30,7 @@ namespace {
 
 struct PixelRunFillPortable {
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = false;
 
     static uint64_t twice(uint32_t pixel) { return uint64_t(pixel) << 32 | pixel; }
 

@@ -15,6 +15,7 @@ namespace {
 
 struct PixelRunFillAvx2 {
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = true;
 
     static void store(uint8_t* out, __m256i eight) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), eight); }
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
@@ -69,6 +70,15 @@ struct PixelRunFillAvx2 {
     }
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
+
+    // The four colours twice over, so that a pick's third bit does not matter.
+    static void storeEight(uint8_t* out, const uint32_t* colours, const uint8_t* picks)
+    {
+        const __m256i palette =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(colours)));
+        const __m256i lanes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picks)));
+        store(out, _mm256_permutevar8x32_epi32(palette, lanes));
+    }
 
     // Stores from either end that overlap as much as `count` asks.
     static void copyShort(uint8_t* out, const uint8_t* from, size_t count)

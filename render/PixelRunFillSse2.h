@@ -15,6 +15,7 @@ namespace {
 
 struct PixelRunFillSse2 {
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = false;
 
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
 

@@ -57,19 +57,14 @@ constexpr int64_t roomFor(int kind)
 }
 
 // What a step needs of the byte at the head of its codes, the code's first
-// two nibbles: the bits it takes (four a nibble), the shift that leaves the
-// first code's value of a window of four nibbles, and for a one-nibble code
-// followed by another the second one's run. Every code's length shows in
+// two nibbles, packed in one word for one load: in bits 0 to 7 the bits it
+// takes (four a nibble), in bits 8 to 15 the shift that leaves the first
+// code's value of a window of four nibbles, and for a one-nibble code
+// followed by another the second one's run in bytes (four a pixel) in bits
+// 16 to 23 and its colour in bits 24 and 25. Every code's length shows in
 // its first two nibbles.
-struct StepEntry {
-    uint8_t bits = 0;
-    uint8_t valueShift = 0;
-    uint8_t secondRun = 0;
-    uint8_t pair = 0;
-};
-
 struct StepTable {
-    StepEntry entries[256];
+    uint32_t entries[256];
 
     constexpr StepTable() : entries()
     {
@@ -78,39 +73,68 @@ struct StepTable {
             const int low = byte & 0x0F;
             const int length = high >= 4 ? 1 : high > 0 ? 2 : low >= 4 ? 3 : 4;
             const bool pair = length == 1 && low >= 4;
-            StepEntry& entry = entries[byte];
-            entry.bits = uint8_t(4 * (length + pair));
-            entry.valueShift = uint8_t(16 - 4 * length);
-            entry.secondRun = uint8_t(pair ? low >> 2 : 0);
-            entry.pair = uint8_t(pair);
+            entries[byte] = uint32_t(4 * (length + pair)) | uint32_t(16 - 4 * length) << 8
+                | (pair ? uint32_t(low & ~3) << 16 | uint32_t(low & 3) << 24 : 0);
         }
     }
 };
 
 constexpr StepTable stepTable;
 
-// How a row's steps went, to choose the next rows' kind of step: the fast
-// loop's rounds (each a step of both fields StepsPerTopUp times), the runs
-// of 17 to 48 pixels, which a narrow step sends down its branch, and the
-// steps that took two or four one-nibble codes.
+// How a row pair's steps went, to choose the next rows' kind of step: the
+// steps (counted a round of them at a time), the runs of 17 to 48 pixels
+// among them, which a narrow step sends down its branch, and for short
+// steps the ones that took four one-nibble codes.
 struct StepCounts {
-    int64_t rounds = 0;
+    int64_t steps = 0;
     int64_t middle = 0;
-    int64_t shortCodes = 0;
+    int64_t quads = 0;
 
     // A branch on something that half of the runs do is as good as a coin
-    // toss: where most steps took one-nibble codes, short steps; where a
-    // quarter of the runs are of 17 to 48 pixels, wide ones.
-    StepKind next() const
+    // toss. Where most steps of short steps took four codes, or other steps
+    // drew fewer than six pixels on average (pairs of one-nibble codes draw
+    // two to six), short steps; where a quarter of the runs are of 17 to 48
+    // pixels, wide ones.
+    StepKind next(StepKind kind, int64_t pixels) const
     {
-        const int64_t steps = 2 * StepsPerTopUp * rounds;
         if (steps == 0)
             return NarrowStep;
-        if (4 * shortCodes >= 3 * steps)
+        if (kind == ShortStep ? 4 * quads >= 3 * steps : pixels < 6 * steps)
             return ShortStep;
         return 4 * middle >= steps ? WideStep : NarrowStep;
     }
 };
+
+// The colours of the first eight pixels drawn from a byte of two one-nibble
+// codes, pixel by pixel: six at most are theirs, the rest repeat the second.
+struct ShortPairPatterns {
+    uint8_t colours[256][8];
+
+    constexpr ShortPairPatterns() : colours()
+    {
+        for (int byte = 0; byte < 256; ++byte) {
+            const int firstRun = byte >> 6;
+            for (int pixel = 0; pixel < 8; ++pixel)
+                colours[byte][pixel] = uint8_t(pixel < firstRun ? byte >> 4 & 3 : byte & 3);
+        }
+    }
+};
+
+constexpr ShortPairPatterns shortPairPatterns;
+
+// Draws the two one-nibble codes of `codes` with stores that reach eight
+// pixels: one store of eight, for kernels that can pick the pixels of a
+// vector from a table of colours, or one of four for each code.
+template <class Fill>
+inline void drawTwoShortCodes(uint8_t* out, unsigned codes, const uint32_t* colours)
+{
+    if constexpr (Fill::PicksEight) {
+        Fill::storeEight(out, colours, shortPairPatterns.colours[codes]);
+    } else {
+        Fill::storeFour(out, colours[codes >> 4 & 3]);
+        Fill::storeFour(out + (codes >> 4 & 0x0C), colours[codes & 3]);
+    }
+}
 
 // A run longer than the step's stores, or the end-of-row code: cut at the
 // row's end, and drawn by its length.
@@ -138,35 +162,37 @@ inline void drawStep(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t* 
     const uint32_t window = cursor.window();
     if (Kind == ShortStep && fourShortCodes(window)) {
         cursor.skip(4);
-        ++counts.shortCodes;
-        int64_t drawn = 0;
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            const unsigned code = (window >> shift) & 0x0F;
-            Fill::storeFour(out + 4 * drawn, colours[code & 3]);
-            drawn += code >> 2;
-        }
-        out += 4 * drawn;
+        ++counts.quads;
+        // Each byte is two codes, at most six pixels; their bytes in the
+        // frame, four a pixel, are their nibbles' top two bits.
+        const unsigned firstTwo = window >> 8;
+        const unsigned lastTwo = window & 0xFF;
+        uint8_t* const next = out + ((firstTwo >> 4 & 0x0C) + (firstTwo & 0x0C));
+        drawTwoShortCodes<Fill>(out, firstTwo, colours);
+        drawTwoShortCodes<Fill>(next, lastTwo, colours);
+        out = next + ((lastTwo >> 4 & 0x0C) + (lastTwo & 0x0C));
         return;
     }
-    const StepEntry entry = stepTable.entries[window >> 8];
-    cursor.skipBits(entry.bits);
-    const uint32_t value = window >> entry.valueShift;
-    const uint32_t run = value >> 2;
-    const uint32_t pixel = colours[value & 3];
-    if (Kind != ShortStep)
-        counts.shortCodes += entry.pair;
+    const uint32_t entry = stepTable.entries[window >> 8];
+    cursor.skipBits(int(entry & 0xFF));
+    const size_t value = window >> (entry >> 8 & 0x1F);
+    const size_t run = value >> 2;
     if (blocks > 1)
         counts.middle += run > 16;
-    if (run > 16 * blocks || value < 4) {
+    // Runs longer than the blocks, and the end-of-row code, whose value is
+    // below 4.
+    if (value - 4 >= size_t(64 * blocks)) {
         if (blocks == 1)
             counts.middle += run > 16 && run <= 48;
-        out += 4 * drawLongRun<Fill>(out, (rowEnd - out) / 4, value, pixel);
+        out += 4 * drawLongRun<Fill>(out, (rowEnd - out) / 4, uint32_t(value), colours[value & 3]);
         return;
     }
     for (int block = 0; block < blocks; ++block)
-        Fill::storeBlock(out + 64 * block, pixel);
-    Fill::storeFour(out + 4 * run, colours[entry.pair ? (window >> 8) & 3 : value & 3]);
-    out += 4 * (run + entry.secondRun);
+        Fill::storeBlock(out + 64 * block, colours[value & 3]);
+    // The second code's pixels; after a code alone, pixels that the next
+    // runs store again.
+    Fill::storeFour(out + (value & ~size_t(3)), colours[entry >> 24 & 3]);
+    out += (value & ~size_t(3)) + (entry >> 16 & 0xFF);
 }
 
 // Draws steps of one field's row while it has room for them and the cursor
@@ -179,7 +205,9 @@ inline void drawSteps(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t*
         return;
     const uint8_t* const last = rowEnd - 4 * roomFor(Kind);
     while (out <= last && cursor.topUp()) {
-        for (int step = 0; step < StepsPerTopUp && out <= last; ++step)
+        counts.steps += StepsPerTopUp;
+        drawStep<Fill, Kind>(cursor, out, rowEnd, colours, counts);
+        for (int step = 1; step < StepsPerTopUp && out <= last; ++step)
             drawStep<Fill, Kind>(cursor, out, rowEnd, colours, counts);
     }
 }
@@ -243,10 +271,10 @@ StepCounts drawRowPair(PixelReader& firstReader, PixelReader& secondReader, uint
         PixelReader::Cursor second = secondReader.cursor();
         StepCounts steps;
         while (firstOut <= firstLast && secondOut <= secondLast && first.topUp() && second.topUp()) {
-            ++steps.rounds;
-            for (int step = 0; step < StepsPerTopUp; ++step) {
-                if (step > 0 && (firstOut > firstLast || secondOut > secondLast))
-                    break;
+            steps.steps += 2 * StepsPerTopUp;
+            drawStep<Fill, Kind>(first, firstOut, firstEnd, colours, steps);
+            drawStep<Fill, Kind>(second, secondOut, secondEnd, colours, steps);
+            for (int step = 1; step < StepsPerTopUp && firstOut <= firstLast && secondOut <= secondLast; ++step) {
                 drawStep<Fill, Kind>(first, firstOut, firstEnd, colours, steps);
                 drawStep<Fill, Kind>(second, secondOut, secondEnd, colours, steps);
             }
@@ -256,10 +284,9 @@ StepCounts drawRowPair(PixelReader& firstReader, PixelReader& secondReader, uint
         counts = steps;
     }
     // The rows' ends, and a field's whole row where the other one's data ran
-    // out, one field at a time; their steps do not count.
-    StepCounts ends;
-    drawRowEnd<Fill, Kind>(firstReader, firstOut, firstEnd, colours, ends);
-    drawRowEnd<Fill, Kind>(secondReader, secondOut, secondEnd, colours, ends);
+    // out, one field at a time.
+    drawRowEnd<Fill, Kind>(firstReader, firstOut, firstEnd, colours, counts);
+    drawRowEnd<Fill, Kind>(secondReader, secondOut, secondEnd, colours, counts);
     return counts;
 }
 
@@ -286,7 +313,7 @@ void drawBitmap(const PixelDecoderJob& job)
             ? drawRowPair<Fill, WideStep>(first, second, firstOut, secondOut, job.width, colours)
             : kind == ShortStep ? drawRowPair<Fill, ShortStep>(first, second, firstOut, secondOut, job.width, colours)
                                 : drawRowPair<Fill, NarrowStep>(first, second, firstOut, secondOut, job.width, colours);
-        kind = counts.next();
+        kind = counts.next(kind, 2 * int64_t(job.width));
     }
 }
 

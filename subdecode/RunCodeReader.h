@@ -165,7 +165,7 @@ public:
         // Takes `count` bits, four a nibble.
         void skipBits(int count)
         {
-            buffer <<= count;
+            buffer <<= count & (8 * sizeof(Word) - 1);
             bits -= count;
         }
 
