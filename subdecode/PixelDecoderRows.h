@@ -81,6 +81,48 @@ struct StepTable {
 
 constexpr StepTable stepTable;
 
+// The same for narrow steps, which draw codes of one or two nibbles only
+// and longer ones by their length: all of it shows in the byte, so that a
+// step is a few loads from one entry. `first` and `second` are the colours
+// of the code and of a second one-nibble code after it (the code's own
+// again when there is none), `secondAt` where the second's pixels start and
+// `advance` where the next code's do, in bytes from the code's start;
+// `longCode` marks a byte that starts a code of three or four nibbles.
+struct NarrowEntry {
+    uint8_t bits = 0;
+    uint8_t advance = 0;
+    uint8_t secondAt = 0;
+    uint8_t first = 0;
+    uint8_t second = 0;
+    uint8_t longCode = 0;
+};
+
+struct NarrowTable {
+    NarrowEntry entries[256];
+
+    constexpr NarrowTable() : entries()
+    {
+        for (int byte = 0; byte < 256; ++byte) {
+            const int high = byte >> 4;
+            const int low = byte & 0x0F;
+            NarrowEntry& entry = entries[byte];
+            if (high == 0) {
+                entry.longCode = 1;
+                continue;
+            }
+            const bool pair = high >= 4 && low >= 4;
+            const int value = high >= 4 ? high : byte;
+            entry.bits = uint8_t(high >= 4 && !pair ? 4 : 8);
+            entry.first = uint8_t(value & 3);
+            entry.second = uint8_t(pair ? low & 3 : value & 3);
+            entry.secondAt = uint8_t(4 * (value >> 2));
+            entry.advance = uint8_t(4 * ((value >> 2) + (pair ? low >> 2 : 0)));
+        }
+    }
+};
+
+constexpr NarrowTable narrowTable;
+
 // How a row pair's steps went, to choose the next rows' kind of step: the
 // steps (counted a round of them at a time), the runs of 17 to 48 pixels
 // among them, which a narrow step sends down its branch, and for short
@@ -172,6 +214,16 @@ inline void drawStep(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t* 
         drawTwoShortCodes<Fill>(next, lastTwo, colours);
         out = next + ((lastTwo >> 4 & 0x0C) + (lastTwo & 0x0C));
         return;
+    }
+    if (Kind != WideStep) {
+        const NarrowEntry& narrow = narrowTable.entries[window >> 8];
+        if (!narrow.longCode) {
+            cursor.skipBits(narrow.bits);
+            Fill::storeBlock(out, colours[narrow.first]);
+            Fill::storeFour(out + narrow.secondAt, colours[narrow.second]);
+            out += narrow.advance;
+            return;
+        }
     }
     const uint32_t entry = stepTable.entries[window >> 8];
     cursor.skipBits(int(entry & 0xFF));
