@@ -187,12 +187,19 @@ public:
         const int64_t belowLimit = limit / 2 - int64_t(sizeof(Word));
         if (belowLimit < last)
             last = belowLimit;
-        return Cursor(buffer, held, data + next, last >= next ? reinterpret_cast<uintptr_t>(data + last) + 1 : 0);
+        // Past the end of the data (where its nibbles read as 0) the cursor
+        // loads nothing, and its byte is not even formed.
+        if (last < next)
+            return Cursor(buffer, held, data, 0);
+        return Cursor(buffer, held, data + next, reinterpret_cast<uintptr_t>(data + last) + 1);
     }
 
-    // Goes on from where the cursor got to.
+    // Goes on from where the cursor got to. A cursor that may load nothing
+    // has taken nothing.
     void resume(const Cursor& cursor)
     {
+        if (cursor.loadsBelow == 0)
+            return;
         buffer = cursor.buffer;
         held = cursor.bits / 4;
         next = cursor.at - data;
