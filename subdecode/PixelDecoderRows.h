@@ -25,6 +25,13 @@
 #include <cstdint>
 #include <type_traits>
 
+// The branches the steps take for the common case, laid out as the straight way.
+#if defined(__GNUC__)
+#define KELVO_LIKELY(condition) __builtin_expect(!!(condition), 1)
+#else
+#define KELVO_LIKELY(condition) (condition)
+#endif
+
 namespace Qor {
 namespace {
 
@@ -183,8 +190,8 @@ inline void drawTwoShortCodes(uint8_t* out, unsigned codes, const uint32_t* colo
 template <class Fill>
 inline int64_t drawLongRun(uint8_t* out, int64_t rest, uint32_t value, uint32_t pixel)
 {
-    int64_t run = value >> 2;
-    run = value < 4 || run > rest ? rest : run;
+    const int64_t wanted = value < 4 ? rest : int64_t(value >> 2);
+    const int64_t run = wanted < rest ? wanted : rest;
     if (run <= Fill::FarReach && rest >= Fill::FarReach)
         Fill::storeFarAhead(out, pixel);
     else
@@ -217,7 +224,7 @@ inline void drawStep(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t* 
     }
     if (Kind != WideStep) {
         const NarrowEntry& narrow = narrowTable.entries[window >> 8];
-        if (!narrow.longCode) {
+        if (KELVO_LIKELY(!narrow.longCode)) {
             cursor.skipBits(narrow.bits);
             Fill::storeBlock(out, colours[narrow.first]);
             Fill::storeFour(out + narrow.secondAt, colours[narrow.second]);
@@ -233,7 +240,7 @@ inline void drawStep(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t* 
         counts.middle += run > 16;
     // Runs longer than the blocks, and the end-of-row code, whose value is
     // below 4.
-    if (value - 4 >= size_t(64 * blocks)) {
+    if (!KELVO_LIKELY(value - 4 < size_t(64 * blocks))) {
         if (blocks == 1)
             counts.middle += run > 16 && run <= 48;
         out += 4 * drawLongRun<Fill>(out, (rowEnd - out) / 4, uint32_t(value), colours[value & 3]);
