@@ -58,7 +58,7 @@ constexpr int blocksOf(int kind)
 
 // A step runs only while the row has at least this many pixels left: its
 // stores reach no further.
-constexpr int64_t roomFor(int kind)
+constexpr std::ptrdiff_t roomFor(int kind)
 {
     return 16 * blocksOf(kind) + 4;
 }
@@ -135,16 +135,16 @@ constexpr NarrowTable narrowTable;
 // among them, which a narrow step sends down its branch, and for short
 // steps the ones that took four one-nibble codes.
 struct StepCounts {
-    int64_t steps = 0;
-    int64_t middle = 0;
-    int64_t quads = 0;
+    std::ptrdiff_t steps = 0;
+    std::ptrdiff_t middle = 0;
+    std::ptrdiff_t quads = 0;
 
     // A branch on something that half of the runs do is as good as a coin
     // toss. Where most steps of short steps took four codes, or other steps
     // drew fewer than six pixels on average (pairs of one-nibble codes draw
     // two to six), short steps; where a quarter of the runs are of 17 to 48
     // pixels, wide ones.
-    StepKind next(StepKind kind, int64_t pixels) const
+    StepKind next(StepKind kind, std::ptrdiff_t pixels) const
     {
         if (steps == 0)
             return NarrowStep;
@@ -188,10 +188,10 @@ inline void drawTwoShortCodes(uint8_t* out, unsigned codes, const uint32_t* colo
 // A run longer than the step's stores, or the end-of-row code: cut at the
 // row's end, and drawn by its length.
 template <class Fill>
-inline int64_t drawLongRun(uint8_t* out, int64_t rest, uint32_t value, uint32_t pixel)
+inline std::ptrdiff_t drawLongRun(uint8_t* out, std::ptrdiff_t rest, uint32_t value, uint32_t pixel)
 {
-    const int64_t wanted = value < 4 ? rest : int64_t(value >> 2);
-    const int64_t run = wanted < rest ? wanted : rest;
+    const std::ptrdiff_t wanted = value < 4 ? rest : std::ptrdiff_t(value >> 2);
+    const std::ptrdiff_t run = wanted < rest ? wanted : rest;
     if (run <= Fill::FarReach && rest >= Fill::FarReach)
         Fill::storeFarAhead(out, pixel);
     else
@@ -281,11 +281,11 @@ void drawRowEnd(PixelReader& reader, uint8_t* out, const uint8_t* rowEnd, const 
     if (roomFor(Kind) > roomFor(NarrowStep))
         drawSteps<Fill, NarrowStep>(cursor, out, rowEnd, colours, counts);
     reader.resume(cursor);
-    int64_t rest = (rowEnd - out) / 4;
+    std::ptrdiff_t rest = (rowEnd - out) / 4;
     // Near the field's limit: one code at a time, each checked.
     while (rest >= roomFor(NarrowStep)) {
         unsigned colour;
-        const int64_t run = readRun(reader, rest, colour);
+        const std::ptrdiff_t run = std::ptrdiff_t(readRun(reader, rest, colour));
         Fill::fill(out, colours[colour], size_t(run));
         out += 4 * run;
         rest -= run;
@@ -296,9 +296,9 @@ void drawRowEnd(PixelReader& reader, uint8_t* out, const uint8_t* rowEnd, const 
     if (rest > 0) {
         alignas(64) uint8_t tail[4 * (roomFor(NarrowStep) + 16)];
         uint8_t* at = tail;
-        for (int64_t left = rest; left > 0;) {
+        for (std::ptrdiff_t left = rest; left > 0;) {
             unsigned colour;
-            const int64_t run = readRun(reader, left, colour);
+            const std::ptrdiff_t run = std::ptrdiff_t(readRun(reader, left, colour));
             if (run <= 16)
                 Fill::storeBlock(at, colours[colour]);
             else
@@ -317,7 +317,7 @@ void drawRowEnd(PixelReader& reader, uint8_t* out, const uint8_t* rowEnd, const 
 // loop works on cursors, which the compiler keeps in registers.
 template <class Fill, int Kind>
 StepCounts drawRowPair(PixelReader& firstReader, PixelReader& secondReader, uint8_t* firstOut, uint8_t* secondOut,
-    int64_t width, const uint32_t* colours)
+    std::ptrdiff_t width, const uint32_t* colours)
 {
     StepCounts counts;
     const uint8_t* const firstEnd = firstOut + 4 * width;
@@ -360,19 +360,20 @@ void drawBitmap(const PixelDecoderJob& job)
     const uint32_t colours[4] = {job.colours[0], job.colours[1], job.colours[2], job.colours[3]};
     const std::ptrdiff_t rowBytes = std::ptrdiff_t(job.pitch) * 4;
     StepKind kind = NarrowStep;
-    for (int64_t row = 0; row < job.height; row += 2) {
+    for (std::ptrdiff_t row = 0; row < job.height; row += 2) {
         uint8_t* firstOut = job.pixels + row * rowBytes;
         uint8_t* secondOut = firstOut + rowBytes;
         if (row + 1 == job.height) {
             StepCounts counts;
-            drawRowEnd<Fill, NarrowStep>(first, firstOut, firstOut + 4 * int64_t(job.width), colours, counts);
+            uint8_t* const rowEnd = firstOut + 4 * std::ptrdiff_t(job.width);
+            drawRowEnd<Fill, NarrowStep>(first, firstOut, rowEnd, colours, counts);
             break;
         }
         const StepCounts counts = kind == WideStep
             ? drawRowPair<Fill, WideStep>(first, second, firstOut, secondOut, job.width, colours)
             : kind == ShortStep ? drawRowPair<Fill, ShortStep>(first, second, firstOut, secondOut, job.width, colours)
                                 : drawRowPair<Fill, NarrowStep>(first, second, firstOut, secondOut, job.width, colours);
-        kind = counts.next(kind, 2 * int64_t(job.width));
+        kind = counts.next(kind, 2 * std::ptrdiff_t(job.width));
     }
 }
 
