@@ -270,7 +270,8 @@ struct BasicFieldReaders {
         : first(data, length < 0 ? 0 : length, 2 * (offset < length ? offset : (length < 0 ? 0 : length))),
           // With the offset at or past the end the second field is empty; its
           // pointer is not even formed, since it would lie outside the data.
-          second(offset < length ? Reader(data + offset, length - offset, 2 * (length - offset)) : Reader(nullptr, 0, 0))
+          second(offset < length ? Reader(data + offset, length - offset, 2 * (length - offset))
+                                 : Reader(nullptr, 0, 0))
     {
     }
 
