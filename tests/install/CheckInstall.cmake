@@ -1,9 +1,13 @@
-# Installs the build into a scratch prefix, checks what landed there, builds
-# and runs a consumer project that finds the package, and renders a sample
-# with the installed tools, which must find the installed plug-in.
+# Installs the build into a scratch prefix, checks what landed there, and
+# builds a consumer project that finds the package. Natively the consumer
+# runs, and a sample is rendered with the installed tools, which must find
+# the installed plug-in. A cross build for Windows (TOOLCHAIN) must install
+# the DLL in bin/ beside its debug file, with the guide and the notices, and
+# the consumer, cross-built with the same toolchain, must be given that DLL.
 #
-# cmake -DBUILD=... -DWORK=... -DSOURCE=... -DLIBDIR=... -DPLUGIN=... -DSAMPLE=...
-#       -DCXX=... -DFLAGS=... -P CheckInstall.cmake
+# cmake -DBUILD=... -DWORK=... -DSOURCE=... -DHEADERS=<source tree> -DLIBDIR=...
+#       -DPLUGIN=<plug-in, relative to the prefix>
+#       (-DSAMPLE=... -DCXX=... -DFLAGS=... | -DTOOLCHAIN=...) -P CheckInstall.cmake
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT result EQUAL 0)
@@ -17,29 +21,46 @@ file(REMOVE_RECURSE "${WORK}")
 set(prefix "${WORK}/prefix")
 run(${CMAKE_COMMAND} --install "${BUILD}" --prefix "${prefix}")
 
-foreach(file
-    ${LIBDIR}/${PLUGIN}
-    ${LIBDIR}/cmake/kelvo-subdecode/kelvo-subdecodeConfig.cmake
-    ${LIBDIR}/cmake/kelvo-subdecode/kelvo-subdecodeConfigVersion.cmake
-    include/kelvo-subdecode/framework/ComponentInterface.h
-    include/kelvo-subdecode/framework/GetPlugin.h
-    include/kelvo-subdecode/framework/Plugin.h
-    include/kelvo-subdecode/framework/PortInterface.h
-    include/kelvo-subdecode/framework/StandardAllocator.h
-    include/kelvo-subdecode/framework/String.h
-    include/kelvo-subdecode/framework/Variant.h
-    include/kelvo-subdecode/host/Host.h
-    bin/kelvo-encode
-    bin/kelvo-render)
+# Only the contract is public, all of it: the headers of framework/ and host/.
+file(GLOB_RECURSE contract RELATIVE "${HEADERS}" "${HEADERS}/framework/*.h" "${HEADERS}/host/*.h")
+file(GLOB_RECURSE headers RELATIVE "${prefix}/include/kelvo-subdecode" "${prefix}/include/kelvo-subdecode/*")
+list(SORT contract)
+list(SORT headers)
+if(NOT headers STREQUAL contract)
+  message(FATAL_ERROR "installed headers are not the contract's: ${headers}")
+endif()
+
+set(expected
+  ${PLUGIN}
+  ${LIBDIR}/cmake/kelvo-subdecode/kelvo-subdecodeConfig.cmake
+  ${LIBDIR}/cmake/kelvo-subdecode/kelvo-subdecodeConfigVersion.cmake)
+if(TOOLCHAIN)
+  list(APPEND expected ${PLUGIN}.debug README.md docs/windows.md NOTICES.txt)
+else()
+  list(APPEND expected bin/kelvo-encode bin/kelvo-render)
+endif()
+foreach(file IN LISTS expected)
   if(NOT EXISTS "${prefix}/${file}")
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-# Only the contract is public: nothing of the component's own units.
-file(GLOB_RECURSE headers RELATIVE "${prefix}/include/kelvo-subdecode" "${prefix}/include/kelvo-subdecode/*")
-list(LENGTH headers count)
-if(NOT count EQUAL 8)
-  message(FATAL_ERROR "installed headers are not the contract's eight: ${headers}")
+
+if(TOOLCHAIN)
+  # Hosts load the DLL: no import library.
+  file(GLOB importLibraries "${prefix}/${LIBDIR}/*.a" "${prefix}/${LIBDIR}/*.lib")
+  if(importLibraries)
+    message(FATAL_ERROR "installed an import library: ${importLibraries}")
+  endif()
+  # The toolchain searches its own root only; the prefix is added to it.
+  run(${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/consumer" -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
+    -DCMAKE_FIND_ROOT_PATH=${prefix} -DCMAKE_PREFIX_PATH=${prefix})
+  run(${CMAKE_COMMAND} --build "${WORK}/consumer")
+  file(READ "${WORK}/consumer/plugin.txt" given)
+  if(NOT given STREQUAL "${prefix}/${PLUGIN}")
+    message(FATAL_ERROR "the package gives ${given} for the plug-in, not ${prefix}/${PLUGIN}")
+  endif()
+  file(REMOVE_RECURSE "${WORK}")
+  return()
 endif()
 
 run(${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/consumer" -DCMAKE_PREFIX_PATH=${prefix}
@@ -53,7 +74,7 @@ endif()
 # The installed tools find the plug-in beside them in the installation.
 run("${prefix}/bin/kelvo-encode" -o "${WORK}/sample.kps" "${SAMPLE}")
 run("${prefix}/bin/kelvo-render" -o "${WORK}/out" "${WORK}/sample.kps")
-if(NOT output MATCHES "${prefix}/${LIBDIR}/${PLUGIN}")
+if(NOT output MATCHES "${prefix}/${PLUGIN}")
   message(FATAL_ERROR "the installed kelvo-render did not load the installed plug-in: ${output}")
 endif()
 file(REMOVE_RECURSE "${WORK}")
