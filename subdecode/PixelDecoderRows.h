@@ -144,6 +144,16 @@ struct StepCounts {
     // drew fewer than six pixels on average (pairs of one-nibble codes draw
     // two to six), short steps; where a quarter of the runs are of 17 to 48
     // pixels, wide ones.
+    // Whether the next rows' fields are drawn side by side. That pays where
+    // the runs are short and the steps many; where they are long, the
+    // fields' turns cost more than they overlap. With eight registers, only
+    // for the shortest runs.
+    bool sideBySide(std::ptrdiff_t pixels) const
+    {
+        constexpr std::ptrdiff_t longestMean = sizeof(void*) >= 8 ? 64 : 16;
+        return pixels < longestMean * steps;
+    }
+
     StepKind next(StepKind kind, std::ptrdiff_t pixels) const
     {
         if (steps == 0)
@@ -268,6 +278,13 @@ inline void drawSteps(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t*
         drawStep<Fill, Kind>(cursor, out, rowEnd, colours, counts);
         for (int step = 1; step < StepsPerTopUp && out <= last; ++step)
             drawStep<Fill, Kind>(cursor, out, rowEnd, colours, counts);
+        // One more where the codes were short enough to leave a step's
+        // worth: codes of one and two nibbles mostly do. Short steps take
+        // four nibbles each, and would make this a coin toss.
+        if (Kind != ShortStep && cursor.hasBits(16) && out <= last) {
+            ++counts.steps;
+            drawStep<Fill, Kind>(cursor, out, rowEnd, colours, counts);
+        }
     }
 }
 
@@ -311,18 +328,19 @@ void drawRowEnd(PixelReader& reader, uint8_t* out, const uint8_t* rowEnd, const 
     reader.alignToByte();
 }
 
-// Draws a row of each field, a step of each in turn while both rows are far
-// from their ends: every code's length depends on the one before it, and
-// two fields make two such chains the processor can work on at once. The
-// loop works on cursors, which the compiler keeps in registers.
+// Draws a row of each field. Side by side, a step of each goes in turn
+// while both rows are far from their ends: every code's length depends on
+// the one before it, and two fields make two such chains the processor can
+// work on at once. The loop works on cursors, which the compiler keeps in
+// registers. Otherwise, and at the rows' ends, one field after the other.
 template <class Fill, int Kind>
 StepCounts drawRowPair(PixelReader& firstReader, PixelReader& secondReader, uint8_t* firstOut, uint8_t* secondOut,
-    std::ptrdiff_t width, const uint32_t* colours)
+    std::ptrdiff_t width, const uint32_t* colours, bool sideBySide)
 {
     StepCounts counts;
     const uint8_t* const firstEnd = firstOut + 4 * width;
     const uint8_t* const secondEnd = secondOut + 4 * width;
-    if (width >= roomFor(Kind)) {
+    if (sideBySide && width >= roomFor(Kind)) {
         // The steps go on while both rows have room for them.
         const uint8_t* const firstLast = firstEnd - 4 * roomFor(Kind);
         const uint8_t* const secondLast = secondEnd - 4 * roomFor(Kind);
@@ -359,21 +377,25 @@ void drawBitmap(const PixelDecoderJob& job)
     PixelReader second = fields.second;
     const uint32_t colours[4] = {job.colours[0], job.colours[1], job.colours[2], job.colours[3]};
     const std::ptrdiff_t rowBytes = std::ptrdiff_t(job.pitch) * 4;
+    const std::ptrdiff_t width = job.width;
     StepKind kind = NarrowStep;
+    bool sideBySide = true;
     for (std::ptrdiff_t row = 0; row < job.height; row += 2) {
         uint8_t* firstOut = job.pixels + row * rowBytes;
         uint8_t* secondOut = firstOut + rowBytes;
         if (row + 1 == job.height) {
             StepCounts counts;
-            uint8_t* const rowEnd = firstOut + 4 * std::ptrdiff_t(job.width);
+            uint8_t* const rowEnd = firstOut + 4 * width;
             drawRowEnd<Fill, NarrowStep>(first, firstOut, rowEnd, colours, counts);
             break;
         }
         const StepCounts counts = kind == WideStep
-            ? drawRowPair<Fill, WideStep>(first, second, firstOut, secondOut, job.width, colours)
-            : kind == ShortStep ? drawRowPair<Fill, ShortStep>(first, second, firstOut, secondOut, job.width, colours)
-                                : drawRowPair<Fill, NarrowStep>(first, second, firstOut, secondOut, job.width, colours);
-        kind = counts.next(kind, 2 * std::ptrdiff_t(job.width));
+            ? drawRowPair<Fill, WideStep>(first, second, firstOut, secondOut, width, colours, sideBySide)
+            : kind == ShortStep
+            ? drawRowPair<Fill, ShortStep>(first, second, firstOut, secondOut, width, colours, sideBySide)
+            : drawRowPair<Fill, NarrowStep>(first, second, firstOut, secondOut, width, colours, sideBySide);
+        kind = counts.next(kind, 2 * width);
+        sideBySide = counts.sideBySide(2 * width);
     }
 }
 

@@ -171,6 +171,9 @@ public:
 
         void skip(int count) { skipBits(4 * count); }
 
+        // Whether the buffer holds `count` more bits, all below the limit.
+        bool hasBits(int count) const { return bits >= count; }
+
     private:
         friend class BasicNibbleReader;
         Word buffer;
