@@ -93,15 +93,14 @@ constexpr StepTable stepTable;
 // step is a few loads from one entry. `first` and `second` are the colours
 // of the code and of a second one-nibble code after it (the code's own
 // again when there is none), `secondAt` where the second's pixels start and
-// `advance` where the next code's do, in bytes from the code's start;
-// `longCode` marks a byte that starts a code of three or four nibbles.
+// `advance` where the next code's do, in bytes from the code's start. A
+// byte below 0x10 starts a code of three or four nibbles, and has no entry
+// of use.
 struct NarrowEntry {
-    uint8_t bits = 0;
     uint8_t advance = 0;
     uint8_t secondAt = 0;
     uint8_t first = 0;
     uint8_t second = 0;
-    uint8_t longCode = 0;
 };
 
 struct NarrowTable {
@@ -109,17 +108,12 @@ struct NarrowTable {
 
     constexpr NarrowTable() : entries()
     {
-        for (int byte = 0; byte < 256; ++byte) {
+        for (int byte = 0x10; byte < 256; ++byte) {
             const int high = byte >> 4;
             const int low = byte & 0x0F;
             NarrowEntry& entry = entries[byte];
-            if (high == 0) {
-                entry.longCode = 1;
-                continue;
-            }
             const bool pair = high >= 4 && low >= 4;
             const int value = high >= 4 ? high : byte;
-            entry.bits = uint8_t(high >= 4 && !pair ? 4 : 8);
             entry.first = uint8_t(value & 3);
             entry.second = uint8_t(pair ? low & 3 : value & 3);
             entry.secondAt = uint8_t(4 * (value >> 2));
@@ -233,9 +227,12 @@ inline void drawStep(PixelReader::Cursor& cursor, uint8_t*& out, const uint8_t* 
         return;
     }
     if (Kind != WideStep) {
-        const NarrowEntry& narrow = narrowTable.entries[window >> 8];
-        if (KELVO_LIKELY(!narrow.longCode)) {
-            cursor.skipBits(narrow.bits);
+        // The code's length is worked out from the byte rather than loaded
+        // with the rest: the next step waits for it, and not for the rest.
+        const unsigned first = window >> 8;
+        if (KELVO_LIKELY(first >= 0x10)) {
+            const NarrowEntry& narrow = narrowTable.entries[first];
+            cursor.skipBits(first >= 0x40 && (first & 0x0C) == 0 ? 4 : 8);
             Fill::storeBlock(out, colours[narrow.first]);
             Fill::storeFour(out + narrow.secondAt, colours[narrow.second]);
             out += narrow.advance;
