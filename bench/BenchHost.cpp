@@ -1,7 +1,7 @@
 #include "bench/BenchHost.h"
 
-#include "boundary/native/Identifiers.h"
 #include "framework/GetPlugin.h"
+#include "tests/support/Identifiers.h"
 
 namespace Qor::Bench {
 
@@ -24,7 +24,7 @@ ConnectedComponent::~ConnectedComponent()
     plugin->dropReference();
 }
 
-bool ConnectedComponent::deliver(ReusedBuffer& packet)
+bool ConnectedComponent::deliver(StandInBuffer& packet)
 {
     packet.addReference();
     Variant v = objectVariant(&packet);

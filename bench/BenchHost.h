@@ -16,8 +16,8 @@
 
 namespace Qor::Bench {
 
-using Testing::PlaceholderHost;
-using Testing::ReusedBuffer;
+using Testing::StandInHost;
+using Testing::StandInBuffer;
 using Testing::TakingSink;
 
 // Rows start on 64-byte boundaries, as hosts commonly lay frames out: the
@@ -38,9 +38,9 @@ public:
 
     // Hands `packet` to the input port with a new reference, as an upstream
     // does; answers the port's answer.
-    bool deliver(ReusedBuffer& packet);
+    bool deliver(StandInBuffer& packet);
 
-    PlaceholderHost host;
+    StandInHost host;
     ReusingAllocator allocator;
     TakingSink sink;
     Plugin* plugin = nullptr;

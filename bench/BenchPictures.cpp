@@ -218,7 +218,7 @@ int64_t runsDrawn(const std::vector<uint8_t>& packet)
     const int64_t height = header.height;
     int32_t capacity = int32_t((width * height + 1) / 2);
     std::vector<uint8_t> image(static_cast<size_t>(capacity));
-    decodeBitmap(&header, int32_t(packet.size()) - PacketHeaderLength, capacity, image.data());
+    decodeBitmap(&header, int32_t(packet.size()) - PacketFormat::HeaderLength, capacity, image.data());
     auto at = [&](int64_t p) { return p % 2 ? image[p / 2] & 0x0F : image[p / 2] >> 4; };
     int64_t runs = 0;
     for (int64_t row = 0; row < height; ++row)

@@ -47,7 +47,7 @@ struct Prepared {
         pixels.assign(size_t(stride) * picture.height * 4, 0);
         need = int32_t((int64_t(picture.width) * picture.height + 1) / 2);
         image.assign(size_t(need), 0);
-        dataLength = packet.size - PacketHeaderLength;
+        dataLength = packet.size - PacketFormat::HeaderLength;
         int32_t capacity = need;
         decodeBitmap(&header, dataLength, capacity, image.data());
         channels = buildChannelTables(header.palette, nullptr);
@@ -55,7 +55,7 @@ struct Prepared {
     }
 
     const BenchPicture& picture;
-    ReusedBuffer packet;
+    StandInBuffer packet;
     PacketHeader header{};
     int64_t frameBytes = 0;
     int32_t stride = 0;
@@ -70,7 +70,7 @@ struct Prepared {
 void produce(benchmark::State& state, const Prepared& p)
 {
     ConnectedComponent component("GPHB", "RGBA");
-    ReusedBuffer packet = p.packet;
+    StandInBuffer packet = p.packet;
     for (auto _ : state) {
         if (!component.deliver(packet))
             state.SkipWithError("frame refused");
@@ -85,7 +85,7 @@ void producePlain(benchmark::State& state, const Prepared& p)
 {
     ReusingAllocator allocator;
     TakingSink sink;
-    ReusedBuffer packet = p.packet;
+    StandInBuffer packet = p.packet;
     int32_t displayWidth = 0;
     int32_t displayHeight = 0;
     for (auto _ : state) {
@@ -185,7 +185,7 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("apart/" + name).c_str(),
             [p](benchmark::State& s) { apartStage<Qor::decodeBitmap, Qor::blitIndexedBitmap>(s, *p); });
         benchmark::RegisterBenchmark(("apart.plain/" + name).c_str(), [p](benchmark::State& s) {
-            apartStage<Qor::Testing::plainDecodeBitmap, Qor::Testing::plainBlitIndexedBitmap>(s, *p);
+            apartStage<Qor::Testing::plainDecodeBitmap, Qor::blitIndexedBitmap>(s, *p);
         });
         benchmark::RegisterBenchmark(("memset/" + name).c_str(), [p](benchmark::State& s) { memsetStage(s, *p); });
     }

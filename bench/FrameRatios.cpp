@@ -74,7 +74,7 @@ int main(int argc, char** argv)
 
     for (const BenchPicture& picture : benchPictures()) {
         ConnectedComponent component("GPHB", "RGBA");
-        ReusedBuffer packet;
+        StandInBuffer packet;
         packet.payload = picture.packet;
         packet.size = int32_t(packet.payload.size());
         PacketHeader header{};
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         const ChannelTables channels = buildChannelTables(header.palette, nullptr);
         const uint8_t* tables[4];
         orderTables(channels, "RGBA", tables);
-        PixelDecoderJob job{header.bitmapData, packet.size - PacketHeaderLength, header.secondFieldOffset,
+        PixelDecoderJob job{header.bitmapData, packet.size - PacketFormat::HeaderLength, header.secondFieldOffset,
             picture.width, picture.height, pixels.data(), stride, {}};
         pixelColours(tables, job.colours);
 

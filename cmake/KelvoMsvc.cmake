@@ -3,8 +3,10 @@
 # header, no exceptions, no run-time type information, no stack probes, no
 # security cookies, no thread-safe statics), so that the objects need no C++
 # runtime of that ABI and import nothing but what they declare themselves.
-# kelvo_msvc_compile(OUTPUT_VARIABLE SOURCE...) adds one COFF object per
-# source and sets the variable to their paths.
+# kelvo_msvc_compile(OUTPUT_VARIABLE [FLAGS response-file] SOURCE...) adds
+# one COFF object per source, compiled with the flags of the response file
+# (KELVO_MSVC_FLAGS unless FLAGS names another), and sets the variable to
+# their paths.
 find_program(KELVO_CLANG NAMES clang++ clang++-14 REQUIRED)
 find_program(KELVO_LLVM_NM NAMES llvm-nm llvm-nm-14 REQUIRED)
 
@@ -36,14 +38,18 @@ file(CONFIGURE OUTPUT ${KELVO_MSVC_FLAGS} CONTENT [=[
 ]=])
 
 function(kelvo_msvc_compile outputVariable)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "FLAGS" "")
+  if(NOT arg_FLAGS)
+    set(arg_FLAGS ${KELVO_MSVC_FLAGS})
+  endif()
   set(objects "")
-  foreach(source IN LISTS ARGN)
+  foreach(source IN LISTS arg_UNPARSED_ARGUMENTS)
     get_filename_component(source ${source} ABSOLUTE)
     get_filename_component(name ${source} NAME_WE)
     set(object ${CMAKE_CURRENT_BINARY_DIR}/${name}.obj)
     add_custom_command(OUTPUT ${object}
-      COMMAND ${KELVO_CLANG} @${KELVO_MSVC_FLAGS} -MD -MF ${object}.d -c ${source} -o ${object}
-      DEPENDS ${source} ${KELVO_MSVC_FLAGS}
+      COMMAND ${KELVO_CLANG} @${arg_FLAGS} -MD -MF ${object}.d -c ${source} -o ${object}
+      DEPENDS ${source} ${arg_FLAGS} ${KELVO_MSVC_FLAGS}
       DEPFILE ${object}.d
       COMMENT "Building ${name}.obj for ${KELVO_MSVC_TRIPLE}"
       VERBATIM)

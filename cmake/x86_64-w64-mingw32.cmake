@@ -1,30 +1,6 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 compilers
 # (g++-mingw-w64-x86-64-posix).
 # Usage: cmake -S . -B build-windows-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake
-#
-# The posix-threads compilers are taken: GoogleTest needs the std::mutex that
-# only their runtime has. The link is fully static, so that the plug-in and
-# the tests need no DLL beyond the system's own: libgcc, libstdc++ and the
-# threads library go into each module.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(KELVO_MINGW_TRIPLET x86_64-w64-mingw32)
-find_program(CMAKE_C_COMPILER NAMES ${KELVO_MINGW_TRIPLET}-gcc-posix REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${KELVO_MINGW_TRIPLET}-g++-posix REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${KELVO_MINGW_TRIPLET}-windres)
-find_program(CMAKE_OBJDUMP NAMES ${KELVO_MINGW_TRIPLET}-objdump REQUIRED)
-
-# A host project cross-built against an installed package adds its prefix
-# with -DCMAKE_FIND_ROOT_PATH=<prefix>.
-list(APPEND CMAKE_FIND_ROOT_PATH /usr/${KELVO_MINGW_TRIPLET})
-list(REMOVE_DUPLICATES CMAKE_FIND_ROOT_PATH)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static also covers the threads library, which has no switch of its own.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

@@ -32,12 +32,16 @@ WrittenPacket writePacket(const PacketContents& contents)
 
     EncodedBitmap encoded = encodeRunLength(contents.indices.data(), contents.width, contents.height, contents.codes);
     if (encoded.secondFieldOffset > 0xFFFF)
-        return refuse("first field is " + std::to_string(encoded.secondFieldOffset)
-            + " bytes, more than a 16-bit second field offset can skip");
+        // The odd rows' data starts at a 16-bit offset, so the even rows'
+        // data must fit in 65535 bytes.
+        return refuse("its even rows take " + std::to_string(encoded.secondFieldOffset)
+            + " bytes of run-length data, more than the 65535 a packet holds before its odd rows;"
+              " split the image into packets of fewer rows, or make it simpler (fewer changes of colour"
+              " along each row, such as no dithering)");
 
     WrittenPacket written;
     std::vector<uint8_t>& bytes = written.bytes;
-    const size_t headerLength = contents.alpha ? AlphaPacketHeaderLength : PacketHeaderLength;
+    const size_t headerLength = contents.alpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
     bytes.reserve(headerLength + encoded.data.size());
     bytes.assign(contents.prefixText.begin(), contents.prefixText.end());
     bytes.resize(size_t(PacketFormat::PrefixLength), ' ');

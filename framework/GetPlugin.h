@@ -2,7 +2,7 @@
 #ifndef KELVO_FRAMEWORK_GETPLUGIN_H
 #define KELVO_FRAMEWORK_GETPLUGIN_H
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 class Host;
@@ -19,7 +19,10 @@ class Plugin;
 
 // Makes a component with one reference, which passes to the caller through
 // *out, and answers 0. Nothing is made, and *out is null, when no storage is
-// obtained; a null `out` is ignored.
+// obtained for the component; when its properties' texts cannot be had, a
+// library that shares the host's C++ runtime raises the standard
+// out-of-memory exception, and one that does not answers 0 with *out null.
+// A null `out` is ignored: nothing is made and nothing is called.
 KELVO_EXPORT int32_t getPlugin(Qor::Host* host, Qor::Plugin** out);
 
 #endif

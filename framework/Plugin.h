@@ -6,7 +6,7 @@
 
 #include "framework/String.h"
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 
@@ -19,19 +19,20 @@ enum : int32_t {
 };
 
 // The framework's interface identifiers, as texts a host turns into the
-// String it passes to queryInterface; no linking needed. queryInterface
+// String it passes to queryInterface; no linking needed (each translation
+// unit has its own copy). queryInterface
 // answers interfaceComponent, componentTransform and interfaceTransform; the
 // other six name interfaces of other kinds of component.
 namespace IdentifierText {
-inline constexpr char interfaceComponent[] = "com.kelvo.vandrel.interface.component";
-inline constexpr char componentInput[] = "com.kelvo.vandrel.component.input";
-inline constexpr char interfaceInput[] = "com.kelvo.vandrel.interface.input";
-inline constexpr char componentOutputSingle[] = "com.kelvo.vandrel.component.output.single";
-inline constexpr char componentOutputMultiple[] = "com.kelvo.vandrel.component.output.multiple";
-inline constexpr char componentOutput[] = "com.kelvo.vandrel.component.output";
-inline constexpr char interfaceOutput[] = "com.kelvo.vandrel.interface.output";
-inline constexpr char componentTransform[] = "com.kelvo.vandrel.component.transform";
-inline constexpr char interfaceTransform[] = "com.kelvo.vandrel.interface.transform";
+constexpr char interfaceComponent[] = "com.kelvo.vandrel.interface.component";
+constexpr char componentInput[] = "com.kelvo.vandrel.component.input";
+constexpr char interfaceInput[] = "com.kelvo.vandrel.interface.input";
+constexpr char componentOutputSingle[] = "com.kelvo.vandrel.component.output.single";
+constexpr char componentOutputMultiple[] = "com.kelvo.vandrel.component.output.multiple";
+constexpr char componentOutput[] = "com.kelvo.vandrel.component.output";
+constexpr char interfaceOutput[] = "com.kelvo.vandrel.interface.output";
+constexpr char componentTransform[] = "com.kelvo.vandrel.component.transform";
+constexpr char interfaceTransform[] = "com.kelvo.vandrel.interface.transform";
 } // namespace IdentifierText
 
 // The virtual order and the field order of this class are part of the

@@ -4,7 +4,7 @@
 
 #include "framework/Variant.h"
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 

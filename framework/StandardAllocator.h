@@ -1,12 +1,11 @@
 // The framework's unit allocators. Every framework string owns its text
-// through one of the two process-wide instances, so text made on one side of
-// the plug-in boundary always goes back to the allocator that made it.
+// through one of them, so text made on one side of the plug-in boundary
+// always goes back to the allocator that made it.
 #ifndef KELVO_FRAMEWORK_STANDARDALLOCATOR_H
 #define KELVO_FRAMEWORK_STANDARDALLOCATOR_H
 
-#include <cstdint>
-#include <limits>
-#include <new>
+#include <stddef.h>
+#include <stdint.h>
 
 namespace Qor {
 
@@ -16,13 +15,13 @@ class StandardAllocator {
 public:
     virtual ~StandardAllocator() = default;
 
-    // Storage for `count` units; throws std::bad_alloc when there is none or
-    // when the byte size of `count` units does not fit in 32 bits.
+    // Storage for `count` units: the standard array allocation, which
+    // reports exhaustion as a new-expression does (std::bad_alloc). A count
+    // whose byte size does not fit in 32 bits is asked for as an array
+    // larger than any address space, so that it fails the same way.
     virtual T* allocate(uint32_t count)
     {
-        if (count > std::numeric_limits<uint32_t>::max() / sizeof(T))
-            throw std::bad_alloc();
-        return new T[count];
+        return new T[count <= uint32_t(-1) / sizeof(T) ? size_t(count) : size_t(-1)];
     }
 
     // Gives back storage obtained from allocate(); null is ignored.

@@ -6,22 +6,21 @@
 
 #include "framework/StandardAllocator.h"
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 
 template <typename Unit>
 class BasicString {
 public:
-    using Allocator = StandardAllocator<Unit>;
+    typedef StandardAllocator<Unit> Allocator;
 
     // An empty string with no storage.
-    BasicString() noexcept : data(nullptr), length(0), unitAllocator(Allocator::instance()) {}
+    BasicString() : data(nullptr), length(0), unitAllocator(Allocator::instance()) {}
 
     // A copy of `text` up to its first zero unit, owned by `allocator`; a null
     // `text` gives an empty string with no storage. Throws std::bad_alloc.
-    BasicString(const Unit* text, Allocator* allocator)
-        : data(nullptr), length(0), unitAllocator(allocator)
+    BasicString(const Unit* text, Allocator* allocator) : data(nullptr), length(0), unitAllocator(allocator)
     {
         if (!text)
             return;
@@ -33,8 +32,7 @@ public:
 
     // A copy of `other`'s text, owned by `allocator`. The length is taken
     // from `other`, not measured again. Throws std::bad_alloc.
-    BasicString(const BasicString& other, Allocator* allocator)
-        : data(nullptr), length(0), unitAllocator(allocator)
+    BasicString(const BasicString& other, Allocator* allocator) : data(nullptr), length(0), unitAllocator(allocator)
     {
         if (other.data)
             copyFrom(other.data, other.length);
@@ -47,7 +45,7 @@ public:
 
     // True when both texts, each taken up to its first zero unit (no storage
     // counting as the empty text), are the same.
-    bool equals(const BasicString& other) const noexcept
+    bool equals(const BasicString& other) const
     {
         const Unit* a = data;
         const Unit* b = other.data;
@@ -63,7 +61,7 @@ public:
     }
 
     // Gives the text back to its allocator; the string is then empty.
-    void release() noexcept
+    void release()
     {
         if (data)
             unitAllocator->deallocate(data);
@@ -78,8 +76,10 @@ public:
 private:
     void copyFrom(const Unit* text, uint32_t count)
     {
-        if (count == std::numeric_limits<uint32_t>::max())
-            throw std::bad_alloc();
+        // A 32-bit count leaves no room for the terminator of a text of
+        // 2^32 - 1 units; such a text gives an empty string.
+        if (count == uint32_t(-1))
+            return;
         data = unitAllocator->allocate(count + 1);
         for (uint32_t i = 0; i < count; ++i)
             data[i] = text[i];
@@ -88,8 +88,8 @@ private:
     }
 };
 
-using String = BasicString<char>;
-using WString = BasicString<unsigned short>;
+typedef BasicString<char> String;
+typedef BasicString<unsigned short> WString;
 
 } // namespace Qor
 

@@ -3,13 +3,13 @@
 #ifndef KELVO_FRAMEWORK_VARIANT_H
 #define KELVO_FRAMEWORK_VARIANT_H
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 
 template <typename Unit> class BasicString;
-using String = BasicString<char>;
-using WString = BasicString<unsigned short>;
+typedef BasicString<char> String;
+typedef BasicString<unsigned short> WString;
 
 enum VariantType : uint8_t {
     TypeFourCC = 6,

@@ -5,17 +5,18 @@
 // buffer used after its release, a sample not held or not let go when it
 // should be), when a frame is not what the packet allows, when a packet that
 // can make a frame makes none, or when the host is not told twice of the end.
-#include "boundary/native/Identifiers.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
 #include "fuzz/FuzzCases.h"
-#include "tests/support/CountingHost.h"
 #include "tests/support/FrameColours.h"
+#include "tests/support/HostStandIns.h"
+#include "tests/support/Identifiers.h"
 #include "tests/support/ProtocolModel.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -47,8 +48,8 @@ void requireNoBreach(const Breaches& breaches)
 // A frame as the packet `packet` (whole header present) allows it: what the
 // protocol model checks, and a rectangle whose inclusive right and bottom
 // edges lie inside the canvas.
-void checkFrame(const CountingBuffer& frame, const uint8_t* packet, bool withAlpha, const char* order,
-    const CountingBuffer& source)
+void checkFrame(const StandInBuffer& frame, const uint8_t* packet, bool withAlpha, const char* order,
+    const StandInBuffer& source)
 {
     const char* fault = frameFault(frame, packet, withAlpha, order, source);
     require(!fault, fault);
@@ -61,10 +62,11 @@ void checkFrame(const CountingBuffer& frame, const uint8_t* packet, bool withAlp
 void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
 {
     Breaches breaches;
-    BufferStore store(breaches);
-    CountingHost host(breaches);
-    CountingAllocator allocator(store, breaches);
-    CountingSink sink(store, breaches);
+    BufferPool store(Witness{nullptr, &breaches});
+    store.freesPayloads = true;
+    StandInHost host(Witness{nullptr, &breaches});
+    StandInAllocator allocator(store);
+    StandInSink sink(Witness{nullptr, &breaches}, &store);
     allocator.refuse = c.allocatorRefuses;
     allocator.nullPayload = c.framesWithoutPayload;
     allocator.stridePadding = c.narrowStride ? -1 - c.stridePadding : c.stridePadding;
@@ -104,9 +106,9 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         Variant v = objectVariant(&info);
         if (c.display == 2)
             v.type = TypeString;
-        const int32_t before = sink.streamInfos;
+        const int32_t before = sink.streamInfos();
         const bool answer = in->deliver(MSG_STREAM_INFO, &v);
-        require(sink.streamInfos == before + (sinkSet ? 1 : 0), "stream info not forwarded once");
+        require(sink.streamInfos() == before + (sinkSet ? 1 : 0), "stream info not forwarded once");
         require(answer == (sinkSet && c.streamInfoAnswer), "stream info answer is not the sink's");
     };
 
@@ -122,7 +124,7 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         streamInfo();
     require(in->query(QRY_READY, 0) == configured, "readiness wrong");
 
-    CountingBuffer* held = nullptr;
+    StandInBuffer* held = nullptr;
     for (int i = 0; i < c.deliveries; ++i) {
         if (i > 0 && c.restartBetween) {
             require(out->notify(EVT_STOP, nullptr), "stop refused");
@@ -143,7 +145,7 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
             out = nullptr;
         }
 
-        CountingBuffer* buffer = store.make(packet, packetSize);
+        StandInBuffer* buffer = store.make("packet", std::vector<uint8_t>(packet, packet + packetSize));
         buffer->timing[0] = 0x1000u + uint32_t(i);
         buffer->timing[1] = ~uint32_t(i);
         buffer->nullPayload = i == 0 && c.firstWithoutPayload;
@@ -151,12 +153,12 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
         const int32_t headerLength = hasAlpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
         const bool whole = int64_t(packetSize) >= headerLength;
         sink.answer = take;
-        sink.inspect = [&](const CountingBuffer& frame) {
+        sink.inspect = [&](const StandInBuffer& frame) {
             require(whole, "frame made from a short packet");
             checkFrame(frame, packet, hasAlpha, order, *buffer);
         };
         const size_t storedBefore = store.buffers().size();
-        const int32_t framesBefore = sink.frames;
+        const size_t framesBefore = sink.delivered.size();
 
         Variant v = objectVariant(buffer);
         const bool answer = in->deliver(MSG_SAMPLE, &v);
@@ -168,8 +170,8 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
             continue;
         }
         require(!held || held->released(), "previous sample not released");
-        const bool delivered = sink.frames > framesBefore;
-        require(sink.frames <= framesBefore + 1, "more than one frame for a sample");
+        const bool delivered = sink.delivered.size() > framesBefore;
+        require(sink.delivered.size() <= framesBefore + 1, "more than one frame for a sample");
         if (delivered) {
             require(answer == take, "answer is not the downstream's");
             require(buffer->references == (take ? 0 : 1), "sample not released exactly when the frame was taken");
@@ -178,7 +180,7 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
             require(buffer->references == 1, "sample not held");
         }
         for (size_t k = storedBefore; k < store.buffers().size(); ++k) {
-            const CountingBuffer* frame = store.buffers()[k].get();
+            const StandInBuffer* frame = store.buffers()[k].get();
             const bool kept = delivered && take && k + 1 == store.buffers().size();
             require(frame->references == (kept ? 1 : 0), "frame neither handed over nor released");
         }
@@ -202,10 +204,10 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
             require(outputSide->closePort(out), "output port not closed");
     }
     require(plugin->dropReference() == 0, "last release left references");
-    host.checkToldTwice(plugin);
+    host.toldTwice(plugin);
     require(!held || held->released(), "destruction kept the sample");
     sink.releaseTaken();
-    store.checkAllReleased();
+    store.allReleased();
     requireNoBreach(breaches);
 }
 

@@ -3,24 +3,26 @@
 #ifndef KELVO_HOST_HOST_H
 #define KELVO_HOST_HOST_H
 
-#include <cstdint>
+#include <stdint.h>
 
 namespace Qor {
 
 class Plugin;
 
 // The virtual order of this class is part of the contract with hosts.
-// The component calls only willDestroyPlugin and didDestroyPlugin.
+// The component calls only willDestroyPlugin and didDestroyPlugin; the
+// reserved slots are the host's own, and answer 0 unless a host says
+// otherwise.
 class Host {
 public:
     virtual ~Host() = default;
-    virtual int32_t reserved1() = 0;
-    virtual int32_t reserved2() = 0;
-    virtual int32_t reserved3() = 0;
-    virtual int32_t reserved4() = 0;
-    virtual int32_t reserved5() = 0;
-    virtual int32_t reserved6() = 0;
-    virtual int32_t reserved7() = 0;
+    virtual int32_t reserved1() { return 0; }
+    virtual int32_t reserved2() { return 0; }
+    virtual int32_t reserved3() { return 0; }
+    virtual int32_t reserved4() { return 0; }
+    virtual int32_t reserved5() { return 0; }
+    virtual int32_t reserved6() { return 0; }
+    virtual int32_t reserved7() { return 0; }
     // Told just before a plug-in object is destroyed.
     virtual int32_t willDestroyPlugin(Plugin* plugin) = 0;
     // Told just after; `plugin` then serves only as an identity.
@@ -45,14 +47,16 @@ public:
     double top = 0;
     double right = 0;
     double bottom = 0;
-    int32_t stride = 0;        // row pitch of the payload in four-byte pixels
+    int32_t stride = 0;        // distance of the payload's rows in four-byte pixels
 };
 
-// The virtual order of this class is part of the contract with hosts.
+// The virtual order of this class is part of the contract with hosts. The
+// component never calls the reserved slot, which answers 0 unless a host
+// says otherwise.
 class BufferAllocator {
 public:
     virtual ~BufferAllocator() = default;
-    virtual int32_t reserved1() = 0;
+    virtual int32_t reserved1() { return 0; }
     // Called with 32 before every allocation.
     virtual void configure(int32_t bitsPerPixel) = 0;
     // A new buffer whose one reference passes to the caller, or null.

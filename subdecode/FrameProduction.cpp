@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <new>
 
 namespace Qor {
 
@@ -21,29 +19,17 @@ namespace {
 void fillAroundRows(uint8_t* pixels, int32_t size, int32_t width, int32_t height, int32_t stride)
 {
     const int64_t rowBytes = int64_t(width) * 4;
-    const int64_t pitchBytes = int64_t(stride) * 4;
+    const int64_t strideBytes = int64_t(stride) * 4;
     for (int64_t row = 0; row < height; ++row) {
-        const int64_t gapStart = row * pitchBytes + rowBytes;
+        const int64_t gapStart = row * strideBytes + rowBytes;
         if (gapStart >= size)
             break;
-        const int64_t gapEnd = row + 1 < height ? std::min<int64_t>((row + 1) * pitchBytes, size) : size;
+        const int64_t gapEnd = row + 1 < height ? std::min<int64_t>((row + 1) * strideBytes, size) : size;
         std::memset(pixels + gapStart, FrameFill, size_t(gapEnd - gapStart));
     }
 }
 
-// The run-length data drawn straight into the frame, with no 4-bit image:
-// the pixels decodeBitmap and then blitIndexedBitmap would make, the
-// picture's top line first.
-void drawStage(const PixelSource& source, uint8_t* pixels, int32_t stride)
-{
-    uint32_t colours[4];
-    pixelColours(source.tables, colours);
-    decodeBitmapToPixels(*source.header, source.dataLength, colours, pixels, stride);
-}
-
 } // namespace
-
-const FrameStages libraryStages = {fillAroundRows, nullptr, drawStage};
 
 ChannelTables buildChannelTables(const PaletteEntry (&palette)[4], const uint8_t* alpha)
 {
@@ -76,20 +62,20 @@ bool orderTables(const ChannelTables& channels, const char* fourcc, const uint8_
     return true;
 }
 
-Canvas chooseReferenceCanvas(int32_t displayWidth, int32_t displayHeight, uint16_t right, uint16_t bottom)
+Canvas chooseReferenceCanvas(int32_t lastWidth, int32_t lastHeight, uint16_t right, uint16_t bottom)
 {
-    if (displayWidth > right && displayHeight > bottom)
-        return Canvas{displayWidth, displayHeight};
+    if (lastWidth > right && lastHeight > bottom)
+        return Canvas{lastWidth, lastHeight};
     const Canvas standard[] = {{640, 480}, {960, 720}, {1440, 1080}};
     for (const Canvas& canvas : standard) {
-        if (right < canvas.width && bottom < canvas.height && displayWidth < canvas.width
-            && displayHeight < canvas.height)
+        if (right < canvas.width && bottom < canvas.height && lastWidth < canvas.width
+            && lastHeight < canvas.height)
             return canvas;
     }
     return Canvas{right + 1, bottom + 1};
 }
 
-int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& display, const FrameStages& stages)
+int32_t produceFrame(const KelvoCalls& calls, const FrameJob& job, Canvas& lastCanvas)
 {
     // Without a downstream port or an output order there is nobody to make a
     // frame for; refuse before any host call.
@@ -122,54 +108,37 @@ int32_t produceFrame(const KelvoHostCalls& calls, const FrameJob& job, Canvas& d
     OwnedBuffer frame(calls, calls.allocate(job.allocator, width, height, 1));
     if (!frame)
         return KELVO_REFUSED;
-    // Rows closer than a row's width apart would overlap; a negative pitch
+    // Rows closer than a row's width apart would overlap; a negative stride
     // would write before the payload.
     const int32_t stride = calls.stride(frame.get());
     if (height > 1 && stride < width)
         return KELVO_REFUSED;
-
-    // The decoder writes a 4-bit image, up to 256 MiB for a hostile size. It
-    // is made only once the host has given the frame, so a frame the host
-    // refuses costs nothing; running out of memory here gives the frame back.
-    int32_t capacity = stages.decode ? int32_t((int64_t(width) * height + 1) / 2) : 0;
-    std::unique_ptr<uint8_t[]> image;
-    try {
-        if (capacity > 0)
-            image.reset(new uint8_t[capacity]);
-    } catch (const std::bad_alloc&) {
-        return KELVO_OUT_OF_MEMORY;
-    }
     calls.setSize(frame.get(), size);
 
     // A frame of no pixels may come without a payload; any other must have one.
     auto* pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
     if (pixels)
-        stages.fill(pixels, size, width, height, stride);
+        fillAroundRows(pixels, size, width, height, stride);
     calls.unlock(frame.get());
     if (!pixels && size > 0)
         return KELVO_REFUSED;
 
-    const int32_t dataLength = packetSize - headerLength;
-    if (stages.decode)
-        stages.decode(&header, dataLength, capacity, image.get());
-
-    uint32_t timing[2];
-    calls.timing(job.packet, timing);
-    calls.setTiming(frame.get(), timing);
+    calls.copyTiming(job.packet, frame.get());
 
     const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
     const uint8_t* tables[4];
     orderTables(channels, *job.order, tables);
+    uint32_t colours[4];
+    pixelColours(tables, colours);
     pixels = static_cast<uint8_t*>(calls.lock(frame.get()));
     if (pixels)
-        stages.expand(PixelSource{&header, dataLength, image.get(), tables}, pixels, stride);
+        decodeBitmapToPixels(header, packetSize - headerLength, colours, pixels, stride);
     calls.unlock(frame.get());
     if (!pixels && size > 0)
         return KELVO_REFUSED;
-    image.reset();
 
-    const Canvas canvas = chooseReferenceCanvas(display.width, display.height, header.right, header.bottom);
-    display = canvas;
+    const Canvas canvas = chooseReferenceCanvas(lastCanvas.width, lastCanvas.height, header.right, header.bottom);
+    lastCanvas = canvas;
     calls.setRectangle(frame.get(), double(header.left) / canvas.width, double(header.top) / canvas.height,
         double(header.right) / canvas.width, double(header.bottom) / canvas.height);
 

@@ -13,7 +13,7 @@ class OwnedBuffer {
 public:
     OwnedBuffer() noexcept = default;
     // Takes over the reference on `buffer` (null: holds nothing).
-    OwnedBuffer(const KelvoHostCalls& calls, KelvoBuffer buffer) noexcept : calls(&calls), buffer(buffer) {}
+    OwnedBuffer(const KelvoCalls& calls, KelvoBuffer buffer) noexcept : calls(&calls), buffer(buffer) {}
     OwnedBuffer(OwnedBuffer&& other) noexcept : calls(other.calls), buffer(other.release()) {}
     // Drops what this holds first, then takes over `other`'s reference.
     OwnedBuffer& operator=(OwnedBuffer&& other) noexcept
@@ -48,7 +48,7 @@ public:
     explicit operator bool() const noexcept { return buffer != nullptr; }
 
 private:
-    const KelvoHostCalls* calls = nullptr;
+    const KelvoCalls* calls = nullptr;
     KelvoBuffer buffer = nullptr;
 };
 

@@ -16,10 +16,6 @@ enum : int32_t {
     DecodeNoRecord = -3,
 };
 
-// Header lengths: the run-length data begins right after them.
-constexpr int32_t PacketHeaderLength = PacketFormat::HeaderLength;
-constexpr int32_t AlphaPacketHeaderLength = PacketFormat::AlphaHeaderLength;
-
 struct PaletteEntry {
     uint8_t red;
     uint8_t green;

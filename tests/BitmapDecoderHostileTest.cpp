@@ -67,7 +67,7 @@ TEST(BitmapDecoderHostile, EveryPrefixOfAPacketsData)
         contents.codes = options;
         const WrittenPacket written = writePacket(contents);
         ASSERT_TRUE(written) << written.error;
-        const std::vector<uint8_t> data(written.bytes.begin() + PacketHeaderLength, written.bytes.end());
+        const std::vector<uint8_t> data(written.bytes.begin() + PacketFormat::HeaderLength, written.bytes.end());
         const uint16_t offset = uint16_t(written.bytes[39] | written.bytes[40] << 8);
         for (size_t length = 0; length <= data.size(); ++length) {
             SCOPED_TRACE(testing::Message() << "four-nibble " << options.fourNibbleCodes << ", length " << length);

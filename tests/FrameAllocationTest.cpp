@@ -3,13 +3,13 @@
 // operator new for this program alone. The host objects here allocate
 // nothing while a packet goes through, so that every allocation counted is
 // the component's.
-#include "boundary/native/Identifiers.h"
 #include "encode/PacketWriter.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
 #include "framework/Plugin.h"
 #include "host/Host.h"
 #include "tests/support/HostStandIns.h"
+#include "tests/support/Identifiers.h"
 #include "tests/support/IndexedImages.h"
 
 #include <gtest/gtest.h>
@@ -104,9 +104,9 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept
 namespace Qor {
 namespace {
 
-using Testing::PlaceholderHost;
-using Testing::ReusedBuffer;
 using Testing::ReusingAllocator;
+using Testing::StandInBuffer;
+using Testing::StandInHost;
 using Testing::TakingSink;
 
 TEST(FrameAllocation, NothingIsAllocatedPerPacket)
@@ -137,7 +137,7 @@ TEST(FrameAllocation, NothingIsAllocatedPerPacket)
         const WrittenPacket written = writePacket(contents);
         ASSERT_TRUE(written) << written.error;
 
-        PlaceholderHost host;
+        StandInHost host;
         Plugin* plugin = nullptr;
         getPlugin(&host, &plugin);
         void* found = nullptr;
@@ -155,7 +155,7 @@ TEST(FrameAllocation, NothingIsAllocatedPerPacket)
         out->notify(EVT_SET_ALLOCATOR, &v);
         v = objectVariant(&sink);
         out->notify(EVT_SET_SINK, &v);
-        ReusedBuffer packet(written.bytes);
+        StandInBuffer packet(written.bytes);
         packet.size = int32_t(written.bytes.size());
 
         v = objectVariant(&packet);

@@ -5,9 +5,9 @@
 // way, must make the same host calls in the same order and leave every byte
 // of every frame the same, the bytes past the frame's size included.
 #include "encode/PacketWriter.h"
-#include "tests/support/ComponentSession.h"
 #include "tests/support/IndexedImages.h"
 #include "tests/support/PlainForms.h"
+#include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -21,16 +21,17 @@ namespace {
 using Testing::BufferPool;
 using Testing::CallLog;
 using Testing::ComponentSession;
-using Testing::RecordingAllocator;
-using Testing::RecordingBuffer;
-using Testing::RecordingSink;
+using Testing::StandInAllocator;
+using Testing::StandInBuffer;
+using Testing::StandInSink;
+using Testing::Witness;
 
 // The plain form behind the same recording host objects, with the input
 // port's part of a delivery done as the component does it.
 struct PlainProducer {
     explicit PlainProducer(bool hasAlpha, const char* order) : hasAlpha(hasAlpha), order(order) {}
 
-    bool deliver(RecordingBuffer* packet)
+    bool deliver(StandInBuffer* packet)
     {
         if (held)
             held->dropReference();
@@ -39,8 +40,7 @@ struct PlainProducer {
         packet->unlock();
         if (!payload)
             return true;
-        const bool taken = Testing::plainProduceFrame(
-            packet, hasAlpha, order, &allocator, &sink, displayWidth, displayHeight);
+        const bool taken = Testing::plainProduceFrame(packet, hasAlpha, order, &allocator, &sink, lastWidth, lastHeight);
         if (taken)
             held = nullptr;
         return taken;
@@ -48,8 +48,8 @@ struct PlainProducer {
 
     bool streamInfo(int32_t width, int32_t height)
     {
-        displayWidth = width;
-        displayHeight = height;
+        lastWidth = width;
+        lastHeight = height;
         StreamInfo info{0, width, height};
         Variant v = objectVariant(&info);
         return sink.deliver(MSG_STREAM_INFO, &v);
@@ -58,12 +58,12 @@ struct PlainProducer {
     bool hasAlpha;
     const char* order;
     CallLog log;
-    BufferPool pool{&log};
-    RecordingAllocator allocator{&pool, &log};
-    RecordingSink sink{&log};
-    RecordingBuffer* held = nullptr;
-    int32_t displayWidth = 0;
-    int32_t displayHeight = 0;
+    BufferPool pool{Witness{&log}};
+    StandInAllocator allocator{pool};
+    StandInSink sink{Witness{&log}};
+    StandInBuffer* held = nullptr;
+    int32_t lastWidth = 0;
+    int32_t lastHeight = 0;
 };
 
 std::vector<uint8_t> randomPacket(std::mt19937& random, bool withAlpha)
@@ -86,7 +86,7 @@ std::vector<uint8_t> randomPacket(std::mt19937& random, bool withAlpha)
     contents.codes.passRowEnd = pick(0, 1) == 1;
     std::vector<uint8_t> bytes = writePacket(contents).bytes;
 
-    const size_t headerLength = withAlpha ? AlphaPacketHeaderLength : PacketHeaderLength;
+    const size_t headerLength = withAlpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
     switch (pick(0, 5)) {
     case 0: // the data cut short, perhaps into the header
         bytes.resize(size_t(pick(int(headerLength) - 3, int(bytes.size()))));
@@ -114,15 +114,15 @@ TEST(FrameProductionDifferential, SameHostCallsAndFrameBytesAsPlainForm)
         const char* input = inputs[pick(0, 1)];
         const char* order = orders[pick(0, 3)];
         const bool hasAlpha = std::string(input) == "GPHA";
-        const int32_t extraStride = pick(0, 1) == 0 ? 0 : pick(1, 5);
+        const int32_t stridePadding = pick(0, 1) == 0 ? 0 : pick(1, 5);
         SCOPED_TRACE(testing::Message() << "round " << round << ": " << input << " to " << order
-                                        << ", stride width + " << extraStride);
+                                        << ", stride width + " << stridePadding);
 
         ComponentSession component(input, order);
-        component.allocator.extraStride = extraStride;
+        component.allocator.stridePadding = stridePadding;
         component.ready();
         PlainProducer plain(hasAlpha, order);
-        plain.allocator.extraStride = extraStride;
+        plain.allocator.stridePadding = stridePadding;
         component.log.clear();
 
         if (pick(0, 1) == 0) {
@@ -138,8 +138,8 @@ TEST(FrameProductionDifferential, SameHostCallsAndFrameBytesAsPlainForm)
             const bool answer = pick(0, 7) != 0;
             component.sink.answer = answer;
             plain.sink.answer = answer;
-            RecordingBuffer* ours = component.packet(bytes, timing0, timing1);
-            RecordingBuffer* theirs = plain.pool.make("packet", bytes);
+            StandInBuffer* ours = component.packet(bytes, timing0, timing1);
+            StandInBuffer* theirs = plain.pool.make("packet", bytes);
             theirs->timing[0] = timing0;
             theirs->timing[1] = timing1;
             EXPECT_EQ(component.deliver(ours), plain.deliver(theirs));

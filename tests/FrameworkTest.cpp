@@ -1,8 +1,7 @@
-// Framework strings, allocators, the property map's order and the Plugin's counting.
-#include "boundary/native/PropertyMap.h"
+// Framework strings and allocators, and the Plugin's counting.
 #include "framework/Plugin.h"
 #include "framework/String.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/HostStandIns.h"
 
 #include <gtest/gtest.h>
 
@@ -128,53 +127,6 @@ TEST(StandardAllocator, InstanceIsProcessWide)
     EXPECT_EQ(String().unitAllocator, StandardAllocator<char>::instance());
 }
 
-TEST(CStringLess, OrdersBytesAsUnsignedWithPrefixesFirst)
-{
-    CStringLess less;
-    EXPECT_TRUE(less("InputFormat", "Name"));
-    EXPECT_TRUE(less("Name", "OutputFormat"));
-    EXPECT_TRUE(less("OutputFormat", "Type"));
-    EXPECT_TRUE(less("Name", "NameX"));
-    EXPECT_FALSE(less("NameX", "Name"));
-    EXPECT_TRUE(less("\x7F", "\x80"));
-    EXPECT_FALSE(less("Name", "Name"));
-}
-
-TEST(PropertyMap, AccessOrInsertCreatesOneZeroEntryPerText)
-{
-    PropertyMap map;
-    static const char key[] = "Name";
-    char sameText[] = "Name";
-    Variant& created = map[key];
-    EXPECT_EQ(map.size(), 1u);
-    EXPECT_EQ(created.type, 0);
-    EXPECT_EQ(created.value.bits, 0u);
-    created.type = TypeFourCC;
-    Variant& again = map[sameText];
-    EXPECT_EQ(&again, &created);
-    EXPECT_EQ(map.size(), 1u);
-    EXPECT_EQ(map.begin()->first, key); // the first pointer is kept
-}
-
-TEST(PropertyMap, FindNeverCreates)
-{
-    PropertyMap map;
-    EXPECT_EQ(map.find("Absent"), map.end());
-    EXPECT_TRUE(map.empty());
-}
-
-TEST(PropertyMap, ClearLeavesPointedObjectsAlone)
-{
-    String value("kept", StandardAllocator<char>::instance());
-    {
-        PropertyMap map;
-        map["Type"].type = TypeString;
-        map["Type"].value.asString = &value;
-        map.clear();
-    }
-    EXPECT_STREQ(value.data, "kept");
-}
-
 // A Plugin with nothing to look up, for the counting rules alone.
 class BarePlugin : public Plugin {
 public:
@@ -191,7 +143,7 @@ public:
 TEST(Plugin, CountsAndTellsHostAroundDestruction)
 {
     Testing::CallLog log;
-    Testing::RecordingHost host(&log);
+    Testing::StandInHost host(Testing::Witness{&log});
     bool destroyed = false;
     Plugin* plugin = new BarePlugin(&host, &destroyed);
     EXPECT_EQ(plugin->referenceCount(), 1);

@@ -1,4 +1,4 @@
-// The indexed blit: orientation, pitch, odd widths and index 0.
+// The indexed blit: orientation, stride, odd widths and index 0.
 #include "render/IndexedBlit.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +23,11 @@ struct IdentityTables {
 };
 
 // The colour indices of destination row `row`, columns 0..width-1, read from byte 0.
-std::vector<int> rowIndices(const std::vector<uint8_t>& pixels, int pitch, int row, int width)
+std::vector<int> rowIndices(const std::vector<uint8_t>& pixels, int stride, int row, int width)
 {
     std::vector<int> out;
     for (int x = 0; x < width; ++x) {
-        const uint8_t* p = &pixels[(row * pitch + x) * 4];
+        const uint8_t* p = &pixels[(row * stride + x) * 4];
         EXPECT_EQ(p[1], 0x10 + p[0]);
         EXPECT_EQ(p[3], 0x30 + p[0]);
         out.push_back(p[0]);
@@ -37,25 +37,22 @@ std::vector<int> rowIndices(const std::vector<uint8_t>& pixels, int pitch, int r
 
 const uint8_t oddImage[] = {0x12, 0x30, 0x21}; // rows 1,2,3 and 0,2,1
 
-TEST(IndexedBlit, TopDownTurnsStoredOrderOver)
+// Top down turns the stored order over; bottom up keeps it.
+TEST(IndexedBlit, OrientationPlacesTheStoredRows)
 {
-    IdentityTables t;
-    std::vector<uint8_t> pixels(3 * 2 * 4, 0xEE);
-    blitIndexedBitmap(oddImage, 3, 2, 0, 0, pixels.data(), 3, 2, t.tables, true);
-    EXPECT_EQ(rowIndices(pixels, 3, 0, 3), (std::vector<int>{0, 2, 1}));
-    EXPECT_EQ(rowIndices(pixels, 3, 1, 3), (std::vector<int>{1, 2, 3}));
+    const std::vector<int> first{1, 2, 3};
+    const std::vector<int> second{0, 2, 1};
+    for (bool topDown : {true, false}) {
+        SCOPED_TRACE(topDown ? "top down" : "bottom up");
+        IdentityTables t;
+        std::vector<uint8_t> pixels(3 * 2 * 4, 0xEE);
+        blitIndexedBitmap(oddImage, 3, 2, 0, 0, pixels.data(), 3, 2, t.tables, topDown);
+        EXPECT_EQ(rowIndices(pixels, 3, 0, 3), topDown ? second : first);
+        EXPECT_EQ(rowIndices(pixels, 3, 1, 3), topDown ? first : second);
+    }
 }
 
-TEST(IndexedBlit, BottomUpKeepsStoredOrder)
-{
-    IdentityTables t;
-    std::vector<uint8_t> pixels(3 * 2 * 4, 0xEE);
-    blitIndexedBitmap(oddImage, 3, 2, 0, 0, pixels.data(), 3, 2, t.tables, false);
-    EXPECT_EQ(rowIndices(pixels, 3, 0, 3), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(rowIndices(pixels, 3, 1, 3), (std::vector<int>{0, 2, 1}));
-}
-
-TEST(IndexedBlit, WiderPitchLeavesGapPixelsAlone)
+TEST(IndexedBlit, WiderStrideLeavesGapPixelsAlone)
 {
     IdentityTables t;
     std::vector<uint8_t> pixels(5 * 2 * 4, 0xEE);

@@ -2,6 +2,7 @@
 // shortest forms, splits at 255, the end-of-row code, padding, and the
 // longer forms the options ask for.
 #include "encode/RunLengthEncoder.h"
+#include "tests/support/IndexedImages.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,14 @@
 namespace Qor {
 namespace {
 
-RunLengthOptions codes(bool fourNibbleCodes, EndOfRowCode endOfRow, bool passRowEnd)
-{
-    RunLengthOptions options;
-    options.fourNibbleCodes = fourNibbleCodes;
-    options.endOfRow = endOfRow;
-    options.passRowEnd = passRowEnd;
-    return options;
-}
+using Testing::codeChoices;
 
 const RunLengthOptions shortest;
-const RunLengthOptions endOfRowAlways = codes(false, EndOfRowCode::Always, false);
-const RunLengthOptions endOfRowNever = codes(false, EndOfRowCode::Never, false);
-const RunLengthOptions passing = codes(false, EndOfRowCode::Never, true);
-const RunLengthOptions fourNibbles = codes(true, EndOfRowCode::WhenNotLonger, false);
-const RunLengthOptions fourNibblesNoEnd = codes(true, EndOfRowCode::Never, false);
+const RunLengthOptions endOfRowAlways = codeChoices(false, EndOfRowCode::Always, false);
+const RunLengthOptions endOfRowNever = codeChoices(false, EndOfRowCode::Never, false);
+const RunLengthOptions passing = codeChoices(false, EndOfRowCode::Never, true);
+const RunLengthOptions fourNibbles = codeChoices(true, EndOfRowCode::WhenNotLonger, false);
+const RunLengthOptions fourNibblesNoEnd = codeChoices(true, EndOfRowCode::Never, false);
 
 // A code's value is run << 2 | colour; nibbles are listed high half first.
 struct EncodeCase {

@@ -15,6 +15,7 @@
 namespace Qor {
 namespace {
 
+using Testing::codeChoices;
 using Testing::exactCopy;
 using Testing::randomRunImage;
 using Testing::topFirstIndices;
@@ -73,26 +74,17 @@ std::vector<uint8_t> decodeToIndices(const PacketHeader& header, int32_t length)
     return topFirstIndices(image.data(), header.width, header.height);
 }
 
-RunLengthOptions codes(bool fourNibbleCodes, EndOfRowCode endOfRow, bool passRowEnd)
-{
-    RunLengthOptions options;
-    options.fourNibbleCodes = fourNibbleCodes;
-    options.endOfRow = endOfRow;
-    options.passRowEnd = passRowEnd;
-    return options;
-}
-
 const struct {
     const char* label;
     RunLengthOptions options;
 } variants[] = {
     {"shortest codes", RunLengthOptions{}},
-    {"end-of-row always", codes(false, EndOfRowCode::Always, false)},
-    {"end-of-row never", codes(false, EndOfRowCode::Never, false)},
-    {"runs pass the row end", codes(false, EndOfRowCode::Never, true)},
-    {"four-nibble codes", codes(true, EndOfRowCode::WhenNotLonger, false)},
-    {"four-nibble codes, end-of-row never", codes(true, EndOfRowCode::Never, false)},
-    {"four-nibble runs pass the row end", codes(true, EndOfRowCode::Never, true)},
+    {"end-of-row always", codeChoices(false, EndOfRowCode::Always, false)},
+    {"end-of-row never", codeChoices(false, EndOfRowCode::Never, false)},
+    {"runs pass the row end", codeChoices(false, EndOfRowCode::Never, true)},
+    {"four-nibble codes", codeChoices(true, EndOfRowCode::WhenNotLonger, false)},
+    {"four-nibble codes, end-of-row never", codeChoices(true, EndOfRowCode::Never, false)},
+    {"four-nibble runs pass the row end", codeChoices(true, EndOfRowCode::Never, true)},
 };
 
 TEST(RunLengthRoundTrip, DecoderRestoresEveryEncodedImage)
@@ -150,7 +142,7 @@ TEST(RunLengthRoundTrip, WrittenPacketsParseAndDecode)
             if (withAlpha) {
                 EXPECT_EQ(alpha[1], 64);
             }
-            const int32_t headerLength = withAlpha ? AlphaPacketHeaderLength : PacketHeaderLength;
+            const int32_t headerLength = withAlpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
             const std::vector<uint8_t> decoded = decodeToIndices(header, int32_t(written.bytes.size()) - headerLength);
             EXPECT_EQ(firstDifference(decoded, contents.indices, shape.width), "");
         }

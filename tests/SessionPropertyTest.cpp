@@ -11,13 +11,13 @@
 // KELVO_SESSIONS sets how many sessions run (default 1000) and
 // KELVO_SESSION_SEED the first seed; a failure names its seed, so that
 // KELVO_SESSIONS=1 KELVO_SESSION_SEED=<seed> runs that session alone.
-#include "boundary/native/Identifiers.h"
 #include "encode/PacketWriter.h"
 #include "framework/ComponentInterface.h"
 #include "framework/GetPlugin.h"
 #include "framework/String.h"
-#include "tests/support/CountingHost.h"
+#include "tests/support/HostStandIns.h"
 #include "tests/support/FrameColours.h"
+#include "tests/support/Identifiers.h"
 #include "tests/support/IndexedImages.h"
 #include "tests/support/ProtocolModel.h"
 
@@ -85,6 +85,7 @@ public:
     {
         plain.byteLimit = padded.byteLimit = narrow.byteLimit = refusing.byteLimit = payloadless.byteLimit =
             int64_t(1) << 22;
+        store.freesPayloads = true;
         padded.stridePadding = 3;
         narrow.stridePadding = -2;
         refusing.refuse = true;
@@ -177,9 +178,9 @@ private:
     {
         trace << "connect; ";
         if (!model.packetPort)
-            openPacketPort(packetCodes[pick(0, 1)]);
+            openPort(Packets, packetCodes[pick(0, 1)]);
         if (!model.framePort)
-            openFramePort(frameCodes[pick(0, 3)]);
+            openPort(Frames, frameCodes[pick(0, 3)]);
         Variant allocatorValue = objectVariant(&plain);
         model.framePort->notify(EVT_SET_ALLOCATOR, &allocatorValue);
         model.allocator = &plain;
@@ -188,57 +189,46 @@ private:
         sinkWasSet(&sinkA);
     }
 
-    void openPacketPort() { openPacketPort(packetCodes[pick(0, std::size(packetCodes) - 1)]); }
+    // The two sides: the packet port, reached through OutputInterface, and
+    // the frame port, through InputInterface.
+    enum Side { Packets, Frames };
 
-    void openPacketPort(const Code& code)
+    PortInterface*& portOf(Side side) { return side == Packets ? model.packetPort : model.framePort; }
+    const char*& codeOf(Side side) { return side == Packets ? model.packetCode : model.frameCode; }
+
+    void openPacketPort() { openPort(Packets, packetCodes[pick(0, std::size(packetCodes) - 1)]); }
+    void openFramePort() { openPort(Frames, frameCodes[pick(0, std::size(frameCodes) - 1)]); }
+    void closePacketPort() { closePort(Packets); }
+    void closeFramePort() { closePort(Frames); }
+
+    void openPort(Side side, const Code& code)
     {
-        trace << "open packet port " << (code.text ? code.text : "(null)") << "/" << code.kind << "; ";
-        const bool expected = !model.packetPort && accepted(code, packetCodes, 2);
-        PortInterface* port = static_cast<OutputInterface*>(transform)->openPort(PortFormat{code.kind, code.text, 0});
-        check((port != nullptr) == expected, "packet port opened against the rules");
+        trace << "open " << (side == Packets ? "packet" : "frame") << " port " << (code.text ? code.text : "(null)")
+              << "/" << code.kind << "; ";
+        const bool acceptable = side == Packets ? accepted(code, packetCodes, 2) : accepted(code, frameCodes, 4);
+        const bool expected = !portOf(side) && acceptable;
+        const PortFormat format{code.kind, code.text, 0};
+        PortInterface* port = side == Packets ? static_cast<OutputInterface*>(transform)->openPort(format)
+                                              : static_cast<InputInterface*>(transform)->openPort(format);
+        check((port != nullptr) == expected, "port opened against the rules");
         if (port) {
-            model.packetPort = port;
-            model.packetCode = code.text;
+            portOf(side) = port;
+            codeOf(side) = code.text;
         }
     }
 
-    void closePacketPort()
+    void closePort(Side side)
     {
         PortInterface* port = anyPort();
-        trace << "close packet port " << portName(port) << "; ";
-        const bool expected = port && port == model.packetPort;
-        check(static_cast<OutputInterface*>(transform)->closePort(port) == expected, "packet port close answer");
+        trace << "close " << (side == Packets ? "packet" : "frame") << " port " << portName(port) << "; ";
+        const bool expected = port && port == portOf(side);
+        const bool answer = side == Packets ? static_cast<OutputInterface*>(transform)->closePort(port)
+                                            : static_cast<InputInterface*>(transform)->closePort(port);
+        check(answer == expected, "port close answer");
         if (expected) {
             closed.push_back(port);
-            model.packetPort = nullptr;
-            model.packetCode = nullptr;
-        }
-    }
-
-    void openFramePort() { openFramePort(frameCodes[pick(0, std::size(frameCodes) - 1)]); }
-
-    void openFramePort(const Code& code)
-    {
-        trace << "open frame port " << (code.text ? code.text : "(null)") << "/" << code.kind << "; ";
-        const bool expected = !model.framePort && accepted(code, frameCodes, 4);
-        PortInterface* port = static_cast<InputInterface*>(transform)->openPort(PortFormat{code.kind, code.text, 0});
-        check((port != nullptr) == expected, "frame port opened against the rules");
-        if (port) {
-            model.framePort = port;
-            model.frameCode = code.text;
-        }
-    }
-
-    void closeFramePort()
-    {
-        PortInterface* port = anyPort();
-        trace << "close frame port " << portName(port) << "; ";
-        const bool expected = port && port == model.framePort;
-        check(static_cast<InputInterface*>(transform)->closePort(port) == expected, "frame port close answer");
-        if (expected) {
-            closed.push_back(port);
-            model.framePort = nullptr;
-            model.frameCode = nullptr;
+            portOf(side) = nullptr;
+            codeOf(side) = nullptr;
         }
     }
 
@@ -278,15 +268,15 @@ private:
     {
         if (!model.framePort)
             return;
-        CountingAllocator* const choices[] = {&plain, &padded, &narrow, &refusing, &payloadless, nullptr};
-        CountingAllocator* allocator = choices[pick(0, 5)];
+        StandInAllocator* const choices[] = {&plain, &padded, &narrow, &refusing, &payloadless, nullptr};
+        StandInAllocator* allocator = choices[pick(0, 5)];
         trace << "set allocator " << allocatorName(allocator) << "; ";
         Variant v = objectVariant(allocator);
         check(model.framePort->notify(EVT_SET_ALLOCATOR, &v), "allocator refused");
         model.allocator = allocator;
     }
 
-    const char* allocatorName(const CountingAllocator* allocator) const
+    const char* allocatorName(const StandInAllocator* allocator) const
     {
         return allocator == &plain ? "plain" : allocator == &padded ? "padded" : allocator == &narrow ? "narrow"
             : allocator == &refusing ? "refusing" : allocator == &payloadless ? "payloadless" : "null";
@@ -296,15 +286,15 @@ private:
     {
         if (!model.framePort)
             return;
-        CountingSink* const choices[] = {&sinkA, &sinkA, &sinkB, nullptr};
-        CountingSink* sink = choices[pick(0, 3)];
+        StandInSink* const choices[] = {&sinkA, &sinkA, &sinkB, nullptr};
+        StandInSink* sink = choices[pick(0, 3)];
         trace << "set sink " << (sink == &sinkA ? "A" : sink == &sinkB ? "B" : "null") << "; ";
         Variant v = objectVariant(sink);
         check(model.framePort->notify(EVT_SET_SINK, &v), "sink refused");
         sinkWasSet(sink);
     }
 
-    void sinkWasSet(CountingSink* sink)
+    void sinkWasSet(StandInSink* sink)
     {
         model.sink = sink;
         model.configured = true;
@@ -337,15 +327,15 @@ private:
         else if (form == 1)
             v.value.asObject = nullptr;
         trace << "stream info " << info.width << "x" << info.height << " form " << form << "; ";
-        const int32_t before = model.sink ? model.sink->streamInfos : 0;
+        const int32_t before = model.sink ? model.sink->streamInfos() : 0;
         const bool answer = model.packetPort->deliver(MSG_STREAM_INFO, form == 2 ? nullptr : &v);
         if (v.type == TypeObject && v.value.asObject && form != 2) {
-            model.displayWidth = info.width;
-            model.displayHeight = info.height;
+            model.lastWidth = info.width;
+            model.lastHeight = info.height;
         }
         check(answer == (model.sink && model.sink->streamInfoAnswer), "stream info answer is not the sink's");
         if (model.sink)
-            check(model.sink->streamInfos == before + 1, "stream info not forwarded once");
+            check(model.sink->streamInfos() == before + 1, "stream info not forwarded once");
     }
 
     // A packet whose picture is known: the encoder's, with random colours and place.
@@ -443,35 +433,35 @@ private:
             return;
         }
         const Sample s = randomSample();
-        CountingBuffer* buffer = store.make(s.bytes.data(), s.bytes.size());
+        StandInBuffer* buffer = store.make("packet", s.bytes);
         buffer->nullPayload = s.nullPayload;
         buffer->timing[0] = uint32_t(random());
         buffer->timing[1] = uint32_t(random());
         trace << "sample " << s.kind << " " << s.bytes.size() << "B" << (s.alphaPacket ? " alpha" : "") << "; ";
 
         // What the model expects, decided before the call.
-        CountingAllocator* allocator = model.allocator;
-        CountingSink* sink = model.sink;
+        StandInAllocator* allocator = model.allocator;
+        StandInSink* sink = model.sink;
         const SampleConditions conditions{model.configured, model.hasAlpha, model.frameCode != nullptr, allocator, sink};
         const Outcome expected = expectedOutcome(conditions, s.bytes.data(), s.bytes.size(), s.nullPayload);
         const bool answer = expected == HeldWithoutPayload || expected == FrameTaken;
-        std::pair<int32_t, int32_t> canvas{model.displayWidth, model.displayHeight};
+        std::pair<int32_t, int32_t> canvas{model.lastWidth, model.lastHeight};
         if (expected == FrameTaken || expected == FrameRefused)
-            canvas = modelCanvas(model.displayWidth, model.displayHeight,
+            canvas = modelCanvas(model.lastWidth, model.lastHeight,
                 packetField(s.bytes.data(), PacketFormat::RightOffset),
                 packetField(s.bytes.data(), PacketFormat::BottomOffset));
         ++outcomes[expected];
 
         const int32_t allocationsBefore = allocator ? allocator->allocations : 0;
-        const int32_t framesBefore = sink ? sink->frames : 0;
+        const size_t framesBefore = sink ? sink->delivered.size() : 0;
         const size_t storedBefore = store.buffers().size();
         if (sink) {
             const bool exact = s.indices && s.alphaPacket == model.hasAlpha;
-            sink->inspect = [&, exact](const CountingBuffer& frame) {
+            sink->inspect = [&, exact](const StandInBuffer& frame) {
                 checkFrame(frame, s, *buffer, exact, canvas);
             };
         }
-        CountingBuffer* previous = model.held;
+        StandInBuffer* previous = model.held;
 
         Variant v = objectVariant(buffer);
         check(model.packetPort->deliver(MSG_SAMPLE, &v) == answer, "sample answer");
@@ -489,14 +479,14 @@ private:
             check(allocator->allocations == allocationsBefore + (allocated ? 1 : 0), "frames asked for");
         const bool delivered = expected == FrameTaken || expected == FrameRefused;
         if (sink)
-            check(sink->frames == framesBefore + (delivered ? 1 : 0), "frames delivered");
+            check(sink->delivered.size() == framesBefore + (delivered ? 1 : 0), "frames delivered");
         if (store.buffers().size() > storedBefore) {
-            const CountingBuffer* frame = store.buffers().back().get();
+            const StandInBuffer* frame = store.buffers().back().get();
             check(frame->references == (expected == FrameTaken ? 1 : 0), "frame neither handed over nor released");
         }
         if (delivered) {
-            model.displayWidth = canvas.first;
-            model.displayHeight = canvas.second;
+            model.lastWidth = canvas.first;
+            model.lastHeight = canvas.second;
         }
         model.held = expected == FrameTaken ? nullptr : buffer;
     }
@@ -528,7 +518,7 @@ private:
     // A frame as the model expects it (frameFault), its rectangle on the
     // model's canvas, and for a packet made by the encoder in the
     // component's format, exactly its picture.
-    void checkFrame(const CountingBuffer& frame, const Sample& s, const CountingBuffer& source, bool exact,
+    void checkFrame(const StandInBuffer& frame, const Sample& s, const StandInBuffer& source, bool exact,
         std::pair<int32_t, int32_t> canvas)
     {
         using namespace PacketFormat;
@@ -559,7 +549,7 @@ private:
 
     void changeAnswers()
     {
-        CountingSink& sink = chance(50) ? sinkA : sinkB;
+        StandInSink& sink = chance(50) ? sinkA : sinkB;
         sink.answer = chance(65);
         sink.streamInfoAnswer = chance(50);
         trace << "sink " << (&sink == &sinkA ? "A" : "B") << " answers " << sink.answer << "; ";
@@ -581,7 +571,7 @@ private:
             trace << "dropReference; ";
             check(plugin->dropReference() == --model.references, "dropReference answer");
         }
-        check(host.willDestroy == 0, "host told of an end too early");
+        check(host.willDestroy.empty(), "host told of an end too early");
     }
 
     // Calls with fixed answers and no effect.
@@ -658,11 +648,11 @@ private:
         while (model.references > 1)
             check(plugin->dropReference() == --model.references, "dropReference answer");
         check(plugin->dropReference() == 0, "the last release answered a count");
-        host.checkToldTwice(plugin);
+        host.toldTwice(plugin);
         check(!model.held || model.held->released(), "destruction kept the sample");
         sinkA.releaseTaken();
         sinkB.releaseTaken();
-        store.checkAllReleased();
+        store.allReleased();
         for (const char* note : breaches.notes)
             check(false, note);
     }
@@ -672,28 +662,28 @@ private:
         PortInterface* framePort = nullptr;
         const char* packetCode = nullptr;
         const char* frameCode = nullptr;
-        CountingAllocator* allocator = nullptr;
-        CountingSink* sink = nullptr;
+        StandInAllocator* allocator = nullptr;
+        StandInSink* sink = nullptr;
         bool configured = false;
         bool hasAlpha = false;
-        CountingBuffer* held = nullptr;
-        int32_t displayWidth = 0;
-        int32_t displayHeight = 0;
+        StandInBuffer* held = nullptr;
+        int32_t lastWidth = 0; // the last reference canvas
+        int32_t lastHeight = 0;
         int32_t references = 1;
     };
 
     std::mt19937 random;
     std::array<uint64_t, OutcomeCount>& outcomes;
     Breaches breaches;
-    BufferStore store{breaches};
-    CountingHost host{breaches};
-    CountingAllocator plain{store, breaches};
-    CountingAllocator padded{store, breaches};
-    CountingAllocator narrow{store, breaches};
-    CountingAllocator refusing{store, breaches};
-    CountingAllocator payloadless{store, breaches};
-    CountingSink sinkA{store, breaches};
-    CountingSink sinkB{store, breaches};
+    BufferPool store{Witness{nullptr, &breaches}};
+    StandInHost host{Witness{nullptr, &breaches}};
+    StandInAllocator plain{store};
+    StandInAllocator padded{store};
+    StandInAllocator narrow{store};
+    StandInAllocator refusing{store};
+    StandInAllocator payloadless{store};
+    StandInSink sinkA{Witness{nullptr, &breaches}, &store};
+    StandInSink sinkB{Witness{nullptr, &breaches}, &store};
     Plugin* plugin = nullptr;
     ComponentInterface* component = nullptr;
     TransformInterface* transform = nullptr;

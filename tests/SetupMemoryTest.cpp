@@ -3,7 +3,8 @@
 // nothing made before stays allocated, nothing is freed twice, and the side
 // stays closed. This program replaces the global new and delete, to fail the
 // array allocation of a chosen size and to count the blocks alive.
-#include "tests/support/ComponentSession.h"
+#include "boundary/common/KelvoSubDecode.h"
+#include "tests/support/Sessions.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,8 @@
 
 namespace {
 
-size_t failingSize = 0; // array allocations of exactly this many bytes fail
+size_t failingSize = 0;        // array allocations of exactly this many bytes fail
+size_t failingObjectSize = 0;  // nothrow allocations of exactly this many bytes fail
 long liveBlocks = 0;    // blocks from every form of new not yet deleted
 
 void* allocate(std::size_t size)
@@ -50,9 +52,11 @@ void* operator new[](std::size_t size)
     return allocateArray(size);
 }
 
-// The core is made with the nothrow form.
+// The component's object and its ports are made with the nothrow form.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
+    if (failingObjectSize != 0 && size == failingObjectSize)
+        return nullptr;
     try {
         return allocate(size);
     } catch (const std::bad_alloc&) {
@@ -109,7 +113,7 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         if (!row.inputCode && !row.outputCode) {
-            Testing::RecordingHost host;
+            Testing::StandInHost host;
             Plugin* plugin = nullptr;
             const long before = liveBlocks;
             failingSize = row.textBytes;
@@ -122,8 +126,8 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
         }
         ComponentSession s(nullptr, nullptr);
         auto open = [&] {
-            return row.inputCode ? static_cast<OutputInterface*>(s.transform)->openPort(PortFormat{1, row.inputCode, 0})
-                                 : static_cast<InputInterface*>(s.transform)->openPort(PortFormat{1, row.outputCode, 0});
+            return row.inputCode ? s.packetSide->openPort(PortFormat{1, row.inputCode, 0})
+                                 : s.frameSide->openPort(PortFormat{1, row.outputCode, 0});
         };
         const char* key = row.inputCode ? "InputFormat" : "OutputFormat";
         const long before = liveBlocks;
@@ -143,6 +147,22 @@ TEST(SetupMemory, FailedTextLeavesNothingBehind)
         ASSERT_TRUE(s.component->getProperty(key, &value));
         EXPECT_STREQ(value.value.asString->data, row.inputCode ? row.inputCode : row.outputCode);
     }
+}
+
+// No storage for the component object itself is a plain refusal: null is
+// handed over and nothing is raised, as on every platform.
+TEST(SetupMemory, NoStorageForTheComponentHandsOverNull)
+{
+    Testing::StandInHost host;
+    Plugin* plugin = reinterpret_cast<Plugin*>(&host); // anything but null
+    const long before = liveBlocks;
+    failingObjectSize = sizeof(KelvoSubDecode);
+    int32_t answer = -1;
+    EXPECT_NO_THROW(answer = getPlugin(&host, &plugin));
+    failingObjectSize = 0;
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(plugin, nullptr);
+    EXPECT_EQ(liveBlocks, before);
 }
 
 } // namespace

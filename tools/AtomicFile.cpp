@@ -1,5 +1,8 @@
 #include "tools/AtomicFile.h"
 
+#include "tools/InputFile.h"
+#include "tools/Interruption.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,10 +15,9 @@ namespace Qor::Tools {
 
 namespace {
 
-std::string systemReason(const std::string& path, const char* what, int error)
-{
-    return path + ": " + what + ": " + std::strerror(error);
-}
+// The longest file name the temporary name's base may take: a name has at
+// most 255 bytes, and the dot and ".XXXXXX" take eight.
+constexpr size_t LongestTemporaryBase = 255 - 8;
 
 std::string directoryOf(const std::string& path)
 {
@@ -42,67 +44,108 @@ mode_t newFileMode()
 
 } // namespace
 
-std::string writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+std::string AtomicFile::open(const std::string& path)
 {
-    std::string temporary = directoryOf(path) + "/." + baseNameOf(path) + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
+    abandon();
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return path + (S_ISDIR(status.st_mode) ? ": is a directory" : ": is not a regular file; only one is replaced");
+    std::string base = baseNameOf(path);
+    if (base.size() > LongestTemporaryBase)
+        base.resize(LongestTemporaryBase);
+    std::string name = directoryOf(path) + "/." + base + ".XXXXXX";
+    fd = mkstemp(name.data());
     if (fd < 0)
-        return systemReason(path, "cannot create a temporary file beside it", errno);
+        return path + ": cannot create a temporary file beside it: " + std::strerror(errno);
+    target = path;
+    temporary = name;
+    return "";
+}
 
-    const uint8_t* next = bytes.data();
-    size_t left = bytes.size();
-    int error = 0;
-    while (left > 0 && error == 0) {
-        const ssize_t written = write(fd, next, left);
-        if (written < 0) {
-            if (errno != EINTR)
-                error = errno;
-            continue;
+std::string AtomicFile::fail(const char* what, int error)
+{
+    const std::string reason = target + ": " + what + ": " + std::strerror(error);
+    abandon();
+    return reason;
+}
+
+std::string AtomicFile::write(const uint8_t* bytes, size_t count)
+{
+    if (fd < 0)
+        return target + ": not open";
+    while (count > 0) {
+        if (interrupted()) {
+            const std::string reason = target + ": interrupted";
+            abandon();
+            return reason;
         }
-        next += written;
-        left -= size_t(written);
-    }
-    if (error == 0 && fchmod(fd, newFileMode()) != 0)
-        error = errno;
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        return systemReason(path, "cannot write", error);
+        const ssize_t written = ::write(fd, bytes, count);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail("cannot write", errno);
+        }
+        bytes += written;
+        count -= size_t(written);
     }
     return "";
+}
+
+std::string AtomicFile::commit()
+{
+    if (fd < 0)
+        return target + ": not open";
+    if (fchmod(fd, newFileMode()) != 0)
+        return fail("cannot write", errno);
+    const int closing = close(fd);
+    fd = -1;
+    if (closing != 0)
+        return fail("cannot write", errno);
+    if (std::rename(temporary.c_str(), target.c_str()) != 0)
+        return fail("cannot write", errno);
+    temporary.clear();
+    return "";
+}
+
+void AtomicFile::abandon()
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+    if (!temporary.empty())
+        unlink(temporary.c_str());
+    temporary.clear();
+}
+
+std::string writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    AtomicFile file;
+    std::string error = file.open(path);
+    if (error.empty())
+        error = file.write(bytes.data(), bytes.size());
+    if (error.empty())
+        error = file.commit();
+    return error;
 }
 
 std::string readWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
-    const bool standardInput = path == "-";
-    const int fd = standardInput ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return systemReason(standardInput ? "standard input" : path, "cannot open", errno);
-    struct stat status {};
-    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        close(fd);
-        return path + ": is a directory";
-    }
+    InputFile input;
+    std::string error = input.open(path);
+    if (!error.empty())
+        return error;
     std::vector<uint8_t> contents;
     uint8_t block[65536];
     for (;;) {
-        const ssize_t got = read(fd, block, sizeof block);
+        size_t got = 0;
+        error = input.read(block, sizeof block, got);
+        if (!error.empty())
+            return error;
         if (got == 0)
             break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            close(fd);
-            return systemReason(path, "cannot read", error);
-        }
         contents.insert(contents.end(), block, block + got);
     }
-    close(fd);
     bytes.swap(contents);
     return "";
 }

@@ -1,5 +1,8 @@
 #include "tools/CommandLine.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace Qor::Tools {
 
 CommandLine::CommandLine(int argc, char** argv)
@@ -150,6 +153,36 @@ bool parseList(const std::string& text, size_t count, uint64_t maximum, std::vec
     if (found.size() != count)
         return false;
     numbers = found;
+    return true;
+}
+
+int keywordIndex(const std::string& text, std::initializer_list<const char*> words)
+{
+    int index = 0;
+    for (const char* word : words) {
+        const std::string candidate(word);
+        if (candidate.size() == text.size()
+            && std::equal(text.begin(), text.end(), candidate.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               }))
+            return index;
+        ++index;
+    }
+    return -1;
+}
+
+bool parsePixelLimit(const std::string& text, uint64_t& pixels)
+{
+    uint64_t width = 0;
+    uint64_t height = 0;
+    uint64_t number = 0;
+    if (parsePair(text, 'x', 65535, width, height))
+        number = width * height;
+    else if (!parseUnsigned(text, uint64_t(65535) * 65535, number))
+        return false;
+    if (number == 0)
+        return false;
+    pixels = number;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #define KELVO_TOOLS_COMMANDLINE_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,6 +57,12 @@ bool parsePair(const std::string& text, char separator, uint64_t maximum, uint64
 
 // Numbers no larger than `maximum` separated by commas, exactly `count` of them.
 bool parseList(const std::string& text, size_t count, uint64_t maximum, std::vector<uint64_t>& numbers);
+
+// The index of `text` among `words`, in any case ("gpha" is "GPHA"), or -1.
+int keywordIndex(const std::string& text, std::initializer_list<const char*> words);
+
+// A number of pixels from 1 to 65535 x 65535, given as a number or as WxH.
+bool parsePixelLimit(const std::string& text, uint64_t& pixels);
 
 } // namespace Qor::Tools
 

@@ -75,7 +75,11 @@ std::vector<std::string> pluginSearchPath()
             = std::filesystem::path(directory) / KELVO_RELATIVE_LIBRARY_DIRECTORY / PluginFileName;
         places.push_back(installed.lexically_normal().string());
     }
-    places.push_back(KELVO_BUILD_PLUGIN_PATH);
+    // The build tree's library serves only the programs of that build tree;
+    // an installed program never looks there.
+    std::error_code ignored;
+    if (!directory.empty() && std::filesystem::equivalent(directory, KELVO_BUILD_TOOLS_DIRECTORY, ignored))
+        places.push_back(KELVO_BUILD_PLUGIN_PATH);
     places.push_back(KELVO_INSTALLED_PLUGIN_PATH);
     return places;
 }

@@ -40,8 +40,8 @@ extern const char* const PluginFileName;
 
 // Where a tool looks for the plug-in when it is not told, in order: beside
 // the running program, in the library folder of the installation the
-// program belongs to, in the build tree the tools were built in, and in the
-// library folder they install to.
+// program belongs to, in the build tree when the program is the one built
+// there, and in the library folder the tools install to.
 std::vector<std::string> pluginSearchPath();
 
 // The first entry of pluginSearchPath() that exists, or "" when none does.

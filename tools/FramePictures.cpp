@@ -14,36 +14,6 @@ constexpr int32_t CheckerSquare = 16;
 constexpr uint8_t CheckerLight = 0xA0;
 constexpr uint8_t CheckerDark = 0x60;
 
-// Where each of red, green, blue and alpha sits in a pixel of `order`.
-struct ChannelPositions {
-    int red;
-    int green;
-    int blue;
-    int alpha;
-};
-
-ChannelPositions positionsOf(const std::string& order)
-{
-    ChannelPositions at{0, 1, 2, 3};
-    for (int i = 0; i < 4 && i < int(order.size()); ++i) {
-        switch (order[size_t(i)]) {
-        case 'R': at.red = i; break;
-        case 'G': at.green = i; break;
-        case 'B': at.blue = i; break;
-        case 'A': at.alpha = i; break;
-        default: break;
-        }
-    }
-    return at;
-}
-
-int32_t sideFromFraction(uint16_t end, double fraction, int32_t previous, int32_t fallback)
-{
-    if (end > 0 && fraction > 0)
-        return int32_t(std::lround(end / fraction));
-    return previous > 0 ? previous : fallback;
-}
-
 uint8_t blend(uint8_t source, uint8_t destination, uint8_t alpha)
 {
     return uint8_t((source * alpha + destination * (255 - alpha) + 127) / 255);
@@ -61,20 +31,20 @@ bool readPacketRectangle(const std::vector<uint8_t>& packet, PacketRectangle& re
     return true;
 }
 
-PictureSize canvasFromFractions(const PacketRectangle& rectangle, const Frame& frame, PictureSize previous)
-{
-    return PictureSize{sideFromFraction(rectangle.right, frame.right, previous.width, 640),
-        sideFromFraction(rectangle.bottom, frame.bottom, previous.height, 480)};
-}
-
-PngImage frameAsRgba(const Frame& frame, const std::string& order)
+PngImage frameAsRgba(const Frame& frame, const OutputOrder& order)
 {
     PngImage image;
     if (frame.width <= 0 || frame.height <= 0)
         return image;
     image.width = uint32_t(frame.width);
     image.height = uint32_t(frame.height);
-    const ChannelPositions at = positionsOf(order);
+    // Which byte of a frame pixel holds each channel.
+    uint8_t byteOf[4] = {};
+    for (uint8_t b = 0; b < 4; ++b)
+        byteOf[order.bytes[b]] = b;
+    const struct {
+        uint8_t red, green, blue, alpha;
+    } at{byteOf[ChannelRed], byteOf[ChannelGreen], byteOf[ChannelBlue], byteOf[ChannelAlpha]};
     const size_t pixels = size_t(frame.width) * size_t(frame.height);
     image.rgba.resize(pixels * 4);
     for (size_t i = 0; i < pixels; ++i) {

@@ -4,6 +4,7 @@
 #ifndef KELVO_TOOLS_FRAMEPICTURES_H
 #define KELVO_TOOLS_FRAMEPICTURES_H
 
+#include "subdecode/Formats.h"
 #include "tools/PngImage.h"
 #include "tools/ReferenceHost.h"
 
@@ -33,16 +34,10 @@ constexpr int32_t MaximumPreviewSide = 4096;
 // leaving `rectangle` alone, for a packet too short to have one.
 bool readPacketRectangle(const std::vector<uint8_t>& packet, PacketRectangle& rectangle);
 
-// The reference canvas the plug-in measured the frame against, worked back
-// from its fractions: right / right fraction and bottom / bottom fraction,
-// rounded. A side whose inclusive end is 0 says nothing of the canvas; it
-// keeps `previous`, or 640 x 480 when that is 0, as the plug-in would.
-PictureSize canvasFromFractions(const PacketRectangle& rectangle, const Frame& frame, PictureSize previous);
-
 // The frame's pixels as an RGBA image; `order` is the byte order the frame
-// came in ("RGBA", "BGRA", "ARGB" or "ABGR"). A frame of no pixels gives an
-// image of no pixels.
-PngImage frameAsRgba(const Frame& frame, const std::string& order);
+// came in, from the core's table. A frame of no pixels gives an image of no
+// pixels.
+PngImage frameAsRgba(const Frame& frame, const OutputOrder& order);
 
 // The preview's size: the picture, or the canvas when the stream gives no
 // picture, scaled down to fit MaximumPreviewSide.

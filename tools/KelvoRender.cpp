@@ -2,32 +2,27 @@
 // plug-in, as a host would, and writes what came out: each frame as a PNG,
 // a preview of it placed on the picture, and a JSON-lines manifest. The
 // plug-in runs on the main thread; the pictures are made and written by a
-// pool of worker threads, one for each core.
+// pool of worker threads, one for each core, into a working folder that is
+// published whole at the end.
+#include "subdecode/FrameProduction.h"
 #include "tools/AtomicFile.h"
 #include "tools/CommandLine.h"
 #include "tools/DecoderSession.h"
 #include "tools/FramePictures.h"
+#include "tools/InputFile.h"
+#include "tools/Interruption.h"
+#include "tools/Manifest.h"
+#include "tools/OutputFolder.h"
+#include "tools/PacketChecks.h"
 #include "tools/PacketStream.h"
-#include "subdecode/PacketFormat.h"
+#include "tools/PictureWriters.h"
+#include "tools/ProgressLine.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <cerrno>
-#include <charconv>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
-#include <filesystem>
-#include <mutex>
 #include <new>
-#include <set>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -40,27 +35,35 @@
 
 namespace {
 
+using namespace Qor;
 using namespace Qor::Tools;
-namespace fs = std::filesystem;
 
 constexpr char usage[] = R"(Usage: kelvo-render [OPTION]... STREAM -o DIR
 Runs every packet of the packet-stream file STREAM ("-": standard input)
-through the plug-in, the way a host does, and writes into DIR for each frame:
+through the plug-in, the way a host does, and writes into the folder DIR for
+each frame:
   frame-NNNN.png     the frame itself, converted to RGBA
   preview-NNNN.png   the frame placed on the stream's video picture (on the
                      plug-in's reference canvas when the stream declares no
                      picture) at its four fractions, over a checkerboard
 and one line per frame of manifest.jsonl: the packet number (NNNN, counted
 from 1), its timing words, the frame's width and height, the reference
-canvas, the four fractions, the byte order and the two file names
-(kelvo-encode --list encodes such a manifest back into a stream).
+canvas, the four fractions, the byte order, the two file names and their
+sizes in bytes (kelvo-encode --list encodes such a manifest back into a
+stream).
 
-  -o, --output DIR       where the files go (required; made when missing).
-                         Afterwards DIR holds this run's frames, previews
-                         and manifest and no other run's; files of other
-                         names are left alone
+  -o, --output DIR       the folder the files go into (required; made when
+                         missing). Afterwards DIR holds this run's frames,
+                         previews and manifest and no other run's; files of
+                         other names are left alone
+  -y, --force            replace any frame-*, preview-* and manifest.jsonl
+                         in DIR; without it only those that DIR's manifest
+                         shows an earlier run wrote are replaced, and any
+                         other stops the run before anything is written
+  -n, --no-overwrite     stop if DIR holds any frame-*, preview-* or
+                         manifest.jsonl at all
       --order ORDER      the byte order asked of the plug-in: RGBA (the
-                         default), BGRA, ARGB or ABGR, in any case
+                         default), BGRA, ARGB or ABGR
       --plugin PATH      the plug-in library to load; by default the first
                          found of:
 %s      --padding N        pixels the host's allocator adds to every frame row
@@ -81,13 +84,14 @@ canvas, the four fractions, the byte order and the two file names
   -h, --help             show this help and exit
       --version          show the version and exit
 
-Exit status: 0 when the plug-in took every packet, 1 when the stream or the
-plug-in refused something (one line on standard error), 2 for a bad command
-line. Nothing is left in DIR unless everything succeeds, also when the run
-is interrupted (SIGINT, SIGTERM, SIGHUP).
-)";
+Words such as the byte order and the compression may be given in any case.
 
-constexpr uint64_t DefaultFrameLimit = uint64_t(8192) * 8192;
+Exit status: 0 when the plug-in took every packet, 1 when the stream or the
+plug-in refused something or a file could not be written (one line on
+standard error), 2 for a bad command line, 128 + N when ended by signal N.
+Nothing in DIR changes unless everything succeeds, also when the run is
+interrupted (SIGINT, SIGTERM, SIGHUP).
+)";
 
 struct Options {
     std::string stream;
@@ -95,20 +99,15 @@ struct Options {
     std::string order = "RGBA";
     std::string plugin;
     int32_t padding = 0;
-    uint64_t frameLimit = DefaultFrameLimit;
+    uint64_t frameLimit = DefaultFramePixelLimit;
     PngCompression compression{1, false};
     bool previews = true;
     unsigned jobs = 0;
     bool progress = false;
     bool quiet = false;
+    bool force = false;
+    bool noOverwrite = false;
 };
-
-volatile std::sig_atomic_t interruption = 0;
-
-void interrupted(int signal)
-{
-    interruption = signal;
-}
 
 int fail(const std::string& message)
 {
@@ -148,7 +147,6 @@ int readOptions(int argc, char** argv, Options& options)
         if (const std::string problem = line.problem(); !problem.empty())
             return misuse(problem);
         uint64_t number = 0;
-        uint64_t other = 0;
         if (line.option("help", "h")) {
             printUsage();
             return 0;
@@ -158,15 +156,21 @@ int readOptions(int argc, char** argv, Options& options)
         } else if (line.option("output", "o")) {
             if (!line.value(options.output) || options.output.empty())
                 return misuse("--output needs a directory");
+            if (options.output == "-")
+                return misuse("-o -: a render is a folder of pictures and a manifest, not one stream of bytes; name a"
+                              " folder");
+        } else if (line.option("force", "y")) {
+            options.force = true;
+        } else if (line.option("no-overwrite", "n")) {
+            options.noOverwrite = true;
         } else if (line.option("order")) {
+            const char* const needs = "--order needs RGBA, BGRA, ARGB or ABGR";
             if (!line.value(text))
-                return misuse("--order needs RGBA, BGRA, ARGB or ABGR");
-            std::string order = text;
-            for (char& c : order)
-                c = char(std::toupper(static_cast<unsigned char>(c)));
-            if (order != "RGBA" && order != "BGRA" && order != "ARGB" && order != "ABGR")
-                return misuse("--order needs RGBA, BGRA, ARGB or ABGR, not " + inQuotes(text));
-            options.order = order;
+                return misuse(needs);
+            const int found = keywordIndex(text, {"RGBA", "BGRA", "ARGB", "ABGR"});
+            if (found < 0)
+                return misuse(std::string(needs) + ", not " + inQuotes(text));
+            options.order = outputOrders[found].code;
         } else if (line.option("plugin")) {
             if (!line.value(options.plugin) || options.plugin.empty())
                 return misuse("--plugin needs the library's path");
@@ -175,27 +179,18 @@ int readOptions(int argc, char** argv, Options& options)
                 return misuse("--padding needs a number of pixels from 0 to 4096, not " + inQuotes(text));
             options.padding = int32_t(number);
         } else if (line.option("max-frame-pixels")) {
-            const uint64_t most = uint64_t(65535) * 65535;
-            if (!line.value(text)
-                || !(parsePair(text, 'x', 65535, number, other) ? (number *= other, true)
-                                                                 : parseUnsigned(text, most, number))
-                || number == 0)
+            if (!line.value(text) || !parsePixelLimit(text, options.frameLimit))
                 return misuse("--max-frame-pixels needs a number of pixels from 1 to 65535x65535, or WxH, not "
                     + inQuotes(text));
-            options.frameLimit = number;
         } else if (line.option("compression")) {
+            const char* const needs = "--compression needs none, fast, default or best";
             if (!line.value(text))
-                return misuse("--compression needs none, fast, default or best");
-            if (text == "none")
-                options.compression = PngCompression{0, false};
-            else if (text == "fast")
-                options.compression = PngCompression{1, false};
-            else if (text == "default")
-                options.compression = PngCompression{};
-            else if (text == "best")
-                options.compression = PngCompression{9, true};
-            else
-                return misuse("--compression needs none, fast, default or best, not " + inQuotes(text));
+                return misuse(needs);
+            const PngCompression levels[] = {{0, false}, {1, false}, {}, {9, true}};
+            const int found = keywordIndex(text, {"none", "fast", "default", "best"});
+            if (found < 0)
+                return misuse(std::string(needs) + ", not " + inQuotes(text));
+            options.compression = levels[found];
         } else if (line.option("no-preview")) {
             options.previews = false;
         } else if (line.option("jobs", "j")) {
@@ -216,18 +211,13 @@ int readOptions(int argc, char** argv, Options& options)
     }
     if (const std::string problem = line.problem(); !problem.empty())
         return misuse(problem);
+    if (options.force && options.noOverwrite)
+        return misuse("-y (--force) and -n (--no-overwrite) contradict each other; give one");
     if (options.stream.empty())
         return misuse("no stream given");
     if (options.output.empty())
         return misuse("no output directory given (-o DIR)");
     return -1;
-}
-
-std::string number(double value)
-{
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, written.ptr);
 }
 
 std::string fileName(const char* kind, size_t packet, int digits, size_t repeat)
@@ -237,295 +227,13 @@ std::string fileName(const char* kind, size_t packet, int digits, size_t repeat)
     return std::string(text) + (repeat > 1 ? "-" + std::to_string(repeat) : "") + ".png";
 }
 
-// True for the names a render gives its pictures: frame-N.png,
-// frame-N-R.png, preview-N.png and preview-N-R.png, N and R in digits.
-bool isPictureName(const std::string& name)
-{
-    std::string rest;
-    if (name.rfind("frame-", 0) == 0)
-        rest = name.substr(6);
-    else if (name.rfind("preview-", 0) == 0)
-        rest = name.substr(8);
-    else
-        return false;
-    if (rest.size() < 5 || rest.compare(rest.size() - 4, 4, ".png") != 0)
-        return false;
-    rest.resize(rest.size() - 4);
-    const size_t dash = rest.find('-');
-    const auto digits = [](const std::string& text) {
-        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    return dash == std::string::npos ? digits(rest) : digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
-}
-
-// The files of one run, made in a hidden directory inside the output
-// directory and moved into place only when the whole stream has been
-// rendered; the pictures of an earlier run are removed then.
-class Staging {
-public:
-    ~Staging() { discard(); }
-
-    std::string make(const std::string& directory)
-    {
-        // The directories this run makes, outermost first, to be removed on failure.
-        for (fs::path missing = directory; !missing.empty() && !fs::exists(missing);
-             missing = missing.parent_path()) {
-            made.insert(made.begin(), missing);
-            if (missing == missing.parent_path())
-                break;
-        }
-        std::error_code error;
-        fs::create_directories(directory, error);
-        if (error) {
-            made.clear();
-            return directory + ": cannot make the directory: " + error.message();
-        }
-        if (!fs::is_directory(directory, error))
-            return directory + ": is not a directory";
-        std::string path = directory + "/.kelvo-render-XXXXXX";
-        if (!mkdtemp(path.data())) {
-            const int reason = errno;
-            discard();
-            return directory + ": cannot make a working directory inside it: " + std::strerror(reason);
-        }
-        target = directory;
-        staging = path;
-        return "";
-    }
-
-    const std::string& directory() const { return staging; }
-
-    // Names, in the order they are to be moved; written by anyone, any time before commit.
-    void expect(const std::string& name) { names.push_back(name); }
-
-    // Moves every file into the output directory, in the order expected,
-    // after removing the pictures of other runs.
-    std::string commit()
-    {
-        const std::set<std::string> ours(names.begin(), names.end());
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(target, error)) {
-            const std::string name = entry.path().filename().string();
-            if (isPictureName(name) && !ours.count(name)) {
-                std::error_code removal;
-                fs::remove(entry.path(), removal);
-                if (removal)
-                    return entry.path().string() + ": cannot remove this picture of an earlier run: "
-                        + removal.message();
-            }
-        }
-        if (error)
-            return target + ": cannot list the directory: " + error.message();
-        for (const std::string& name : names)
-            if (std::rename((staging + "/" + name).c_str(), (target + "/" + name).c_str()) != 0)
-                return target + "/" + name + ": cannot move into place: " + std::strerror(errno);
-        names.clear();
-        made.clear();
-        discard();
-        return "";
-    }
-
-    void discard()
-    {
-        std::error_code ignored;
-        if (!staging.empty())
-            fs::remove_all(staging, ignored);
-        staging.clear();
-        // The directories this run made go too, when nothing else came into them.
-        for (auto at = made.rbegin(); at != made.rend(); ++at)
-            fs::remove(*at, ignored);
-        made.clear();
-    }
-
-private:
-    std::string target;
-    std::string staging;
-    std::vector<std::string> names;
-    std::vector<fs::path> made;
-};
-
-class Progress {
-public:
-    Progress(size_t total, bool terminal, bool shown) : total(total), terminal(terminal), shown(shown) {}
-    ~Progress() { finish(); }
-
-    void update(size_t done)
-    {
-        if (!shown)
-            return;
-        const auto now = std::chrono::steady_clock::now();
-        const double elapsed = std::chrono::duration<double>(now - start).count();
-        if (done < total && now - lastShown < std::chrono::milliseconds(terminal ? 250 : 2000))
-            return;
-        lastShown = now;
-        const double rate = elapsed > 0 ? double(done) / elapsed : 0;
-        const double left = rate > 0 ? double(total - done) / rate : 0;
-        char line[160];
-        std::snprintf(line, sizeof line, "kelvo-render: packet %zu of %zu (%zu%%), %.1f packets/s, %d:%02d left",
-            done, total, done * 100 / total, rate, int(left) / 60, int(left) % 60);
-        std::fprintf(stderr, terminal ? "\r%s\033[K" : "%s\n", line);
-        std::fflush(stderr);
-        written = true;
-    }
-
-    void finish()
-    {
-        if (shown && terminal && written)
-            std::fputs("\r\033[K", stderr);
-        shown = false;
-    }
-
-private:
-    size_t total;
-    bool terminal;
-    bool shown;
-    bool written = false;
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point lastShown{};
-};
-
-// One frame to turn into pictures.
-struct Job {
-    Frame frame;
-    PictureSize canvas;
-    std::string frameName; // empty for a frame of no pixels
-    std::string previewName; // empty without previews
-    std::string where;
-};
-
-// Worker threads that make each frame's pictures and write them into the
-// staging directory. Jobs wait in a short queue, so memory holds a few
-// frames however long the stream is.
-class PictureWriters {
-public:
-    PictureWriters(unsigned count, const std::string& directory, const Options& options, PictureSize picture)
-        : directory(directory), options(options), picture(picture), capacity(count)
-    {
-        for (unsigned i = 0; i < count; ++i)
-            threads.emplace_back([this] { work(); });
-    }
-    ~PictureWriters() { finish(); }
-
-    // Queues a job; false once a job has failed or the run was interrupted.
-    bool add(Job job)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        roomLeft.wait(lock, [this] { return queue.size() < capacity || !error.empty(); });
-        if (!error.empty() || interruption)
-            return false;
-        queue.push_back(std::move(job));
-        jobWaiting.notify_one();
-        return true;
-    }
-
-    // Waits for every job; answers the first failure, or "".
-    std::string finish()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            closing = true;
-        }
-        jobWaiting.notify_all();
-        for (std::thread& thread : threads)
-            thread.join();
-        threads.clear();
-        return error;
-    }
-
-private:
-    void work()
-    {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                jobWaiting.wait(lock, [this] { return !queue.empty() || closing; });
-                if (queue.empty())
-                    return;
-                job = std::move(queue.front());
-                queue.pop_front();
-                roomLeft.notify_one();
-            }
-            if (failed || interruption)
-                continue;
-            const std::string failure = make(job);
-            if (!failure.empty()) {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (error.empty())
-                    error = job.where + failure;
-                failed = true;
-                roomLeft.notify_all();
-            }
-        }
-    }
-
-    std::string make(Job& job)
-    {
-        PngImage image;
-        if (options.order == "RGBA" && job.frame.width > 0 && job.frame.height > 0) {
-            // Already in the order a PNG keeps: the pixels move over as they are.
-            image.width = uint32_t(job.frame.width);
-            image.height = uint32_t(job.frame.height);
-            image.rgba = std::move(job.frame.pixels);
-        } else {
-            image = frameAsRgba(job.frame, options.order);
-        }
-        std::vector<uint8_t> bytes;
-        if (!job.frameName.empty()) {
-            std::string failure = encodePng(image, bytes, options.compression);
-            if (failure.empty())
-                failure = writeFileAtomically(directory + "/" + job.frameName, bytes);
-            if (!failure.empty())
-                return failure;
-        }
-        if (job.previewName.empty())
-            return "";
-        std::string failure = encodePng(composePreview(image, job.frame, job.canvas, picture), bytes, options.compression);
-        if (failure.empty())
-            failure = writeFileAtomically(directory + "/" + job.previewName, bytes);
-        return failure;
-    }
-
-    const std::string directory;
-    const Options& options;
-    const PictureSize picture;
-    const size_t capacity;
-    std::vector<std::thread> threads;
-    std::mutex mutex;
-    std::condition_variable jobWaiting;
-    std::condition_variable roomLeft;
-    std::deque<Job> queue;
-    bool closing = false;
-    std::string error; // the first failure, under the mutex
-    std::atomic<bool> failed{false};
-};
-
-// Why the plug-in must not be given `packet`, or "": shorter than its header
-// (an empty one the plug-in would pass over in silence, a short one it
-// refuses), or a frame larger than the limit.
-std::string checkPacket(const std::vector<uint8_t>& packet, const std::string& format, uint64_t frameLimit)
-{
-    using namespace Qor::PacketFormat;
-    const size_t headerLength = size_t(format == "GPHA" ? AlphaHeaderLength : HeaderLength);
-    if (packet.size() < headerLength)
-        return "the packet is " + counted(packet.size(), "byte", "bytes") + ", shorter than the "
-            + std::to_string(headerLength) + "-byte header of a " + format + " packet";
-    const uint32_t width = readLittle16(&packet[WidthOffset]);
-    const uint32_t height = readLittle16(&packet[HeightOffset]);
-    if (uint64_t(width) * height > frameLimit)
-        return "the packet declares a frame of " + std::to_string(width) + "x" + std::to_string(height) + " pixels ("
-            + std::to_string(uint64_t(width) * height) + "), more than --max-frame-pixels allows ("
-            + std::to_string(frameLimit) + "); raise it to render this packet";
-    return "";
-}
-
 int run(const Options& options)
 {
     const StreamReadResult read = readPacketStream(options.stream);
     if (!read)
         return fail(read.error);
     const PacketStream& stream = read.stream;
-    const std::string streamName = options.stream == "-" ? std::string("standard input") : options.stream;
+    const std::string streamName = inputName(options.stream);
 
     SessionOptions session;
     session.libraryPath = options.plugin.empty() ? findPluginLibrary() : options.plugin;
@@ -546,20 +254,30 @@ int run(const Options& options)
             return fail(streamName + ": " + error);
     }
 
-    Staging staging;
-    error = staging.make(options.output);
+    OutputFolder folder;
+    error = folder.open(options.output,
+        options.force ? Overwrite::Anything : options.noOverwrite ? Overwrite::Nothing : Overwrite::OwnOutput);
     if (!error.empty())
         return fail(error);
 
+    // One line per frame; the writers fill in the sizes of the pictures, so
+    // the lines outlive them.
+    std::deque<ManifestLine> manifest;
+    PictureSettings settings;
+    settings.order = findOutputOrder(options.order.c_str());
+    settings.compression = options.compression;
+    settings.picture = picture;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    PictureWriters writers(options.jobs ? options.jobs : cores, staging.directory(), options, picture);
+    PictureWriters writers(options.jobs ? options.jobs : cores, folder.workingDirectory(), settings);
     const int digits = std::max(4, int(std::to_string(stream.records.size()).size()));
-    std::string manifest;
-    size_t frameCount = 0;
-    PictureSize canvas = picture;
+    // The plug-in's reference canvas, chosen as it chooses it: from the
+    // picture, then from each packet's rectangle and the canvas before.
+    Canvas canvas{picture.width, picture.height};
     const bool terminal = isatty(STDERR_FILENO);
-    Progress progress(stream.records.size(), terminal, !options.quiet && (terminal || options.progress));
-    for (size_t i = 0; i < stream.records.size() && !interruption; ++i) {
+    ProgressLine progress("kelvo-render", "packet", stream.records.size(),
+        !options.quiet && (terminal || options.progress), terminal);
+    bool stopped = false;
+    for (size_t i = 0; i < stream.records.size() && !stopped && !interrupted(); ++i) {
         const PacketRecord& record = stream.records[i];
         const size_t packetNumber = i + 1;
         const std::string where = streamName + ": record " + std::to_string(packetNumber) + " at byte offset "
@@ -575,65 +293,67 @@ int run(const Options& options)
         readPacketRectangle(record.packet, rectangle);
         for (size_t repeat = 1; repeat <= frames.size(); ++repeat) {
             Frame& frame = frames[repeat - 1];
-            canvas = canvasFromFractions(rectangle, frame, canvas);
-            Job job;
+            canvas = chooseReferenceCanvas(canvas.width, canvas.height, rectangle.right, rectangle.bottom);
+            PictureJob job;
             if (frame.width > 0 && frame.height > 0)
                 job.frameName = fileName("frame", packetNumber, digits, repeat);
             if (options.previews)
                 job.previewName = fileName("preview", packetNumber, digits, repeat);
             for (const std::string* name : {&job.frameName, &job.previewName})
                 if (!name->empty())
-                    staging.expect(*name);
-            const auto nameOrNull = [](const std::string& name) {
-                return name.empty() ? std::string("null") : "\"" + name + "\"";
-            };
-            manifest += "{\"packet\":" + std::to_string(packetNumber) + ",\"timing\":["
-                + std::to_string(frame.timing[0]) + "," + std::to_string(frame.timing[1])
-                + "],\"width\":" + std::to_string(frame.width) + ",\"height\":" + std::to_string(frame.height)
-                + ",\"canvas\":[" + std::to_string(canvas.width) + "," + std::to_string(canvas.height)
-                + "],\"left\":" + number(frame.left) + ",\"top\":" + number(frame.top) + ",\"right\":"
-                + number(frame.right) + ",\"bottom\":" + number(frame.bottom) + ",\"order\":\"" + options.order
-                + "\",\"frame\":" + nameOrNull(job.frameName) + ",\"preview\":" + nameOrNull(job.previewName) + "}\n";
-            ++frameCount;
+                    folder.expect(*name);
+            ManifestLine& line = manifest.emplace_back();
+            line.packet = packetNumber;
+            line.timing = frame.timing;
+            line.width = frame.width;
+            line.height = frame.height;
+            line.canvas = {canvas.width, canvas.height};
+            line.left = frame.left;
+            line.top = frame.top;
+            line.right = frame.right;
+            line.bottom = frame.bottom;
+            line.order = options.order;
+            line.frame = job.frameName;
+            line.preview = job.previewName;
             job.frame = std::move(frame);
-            job.canvas = canvas;
+            job.canvas = PictureSize{canvas.width, canvas.height};
             job.where = where;
-            if (!writers.add(std::move(job)))
+            job.line = &line;
+            job.lastOfPacket = repeat == frames.size();
+            if (!writers.add(std::move(job))) {
+                stopped = true; // a picture could not be written: the run ends here
                 break;
+            }
         }
-        progress.update(packetNumber);
+        progress.update(writers.packetsWritten());
     }
-    error = writers.finish();
+    error = writers.finish([&] { progress.update(writers.packetsWritten()); });
+    progress.update(writers.packetsWritten());
     progress.finish();
-    if (interruption)
-        return -1;
+    if (interrupted())
+        return 1;
     if (!error.empty())
         return fail(error);
 
     error = decoder.close();
     if (!error.empty())
         return fail(session.libraryPath + ": " + error);
-    error = writeFileAtomically(staging.directory() + "/manifest.jsonl",
-        std::vector<uint8_t>(manifest.begin(), manifest.end()));
+    std::string text;
+    for (const ManifestLine& line : manifest)
+        text += manifestText(line);
+    error = writeFileAtomically(folder.workingDirectory() + "/" + ManifestName,
+        std::vector<uint8_t>(text.begin(), text.end()));
     if (!error.empty())
         return fail(error);
-    staging.expect("manifest.jsonl");
-    // Once the files begin to move, the run finishes.
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&signals, signal);
-    sigset_t before;
-    pthread_sigmask(SIG_BLOCK, &signals, &before);
-    if (interruption)
-        return -1;
-    error = staging.commit();
+    folder.expect(ManifestName);
+    if (interrupted())
+        return 1;
+    error = folder.publish();
     if (!error.empty())
         return fail(error);
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (!options.quiet)
         std::printf("kelvo-render: %s, %s in %s (%s; %s, %s)\n", counted(stream.records.size(), "packet", "packets").c_str(),
-            counted(frameCount, "frame", "frames").c_str(), options.output.c_str(), options.order.c_str(),
+            counted(manifest.size(), "frame", "frames").c_str(), options.output.c_str(), options.order.c_str(),
             decoder.pluginName().c_str(), session.libraryPath.c_str());
     return 0;
 }
@@ -650,23 +370,15 @@ int main(int argc, char** argv)
     // for the next rather than given back and faulted in again.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    struct sigaction action {};
-    action.sa_handler = interrupted;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(signal, &action, nullptr);
+    catchInterruptions();
     int result = 1;
     try {
         result = run(options);
     } catch (const std::bad_alloc&) {
-        result = fail(options.stream + ": out of memory");
+        result = fail(inputName(options.stream) + ": out of memory");
     }
-    if (interruption) {
-        // Everything of this run is gone; end as the signal would have.
-        const int signal = interruption;
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return 128 + signal;
-    }
+    // Everything of an interrupted run is gone by now; end as the signal would have.
+    if (interrupted())
+        endAsInterrupted();
     return result;
 }

@@ -2,6 +2,7 @@
 // block font: outlined captions of one or two lines, some on a translucent
 // box, some as indexed PNGs and some as RGBA PNGs.
 #include "tools/BlockFont.h"
+#include "tools/CommandLine.h"
 #include "tools/PngImage.h"
 
 #include <algorithm>
@@ -124,28 +125,51 @@ PngImage draw(const Caption& caption)
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("kelvo-make-samples %s\n", KELVO_VERSION);
-        return 0;
+    const char* const usage = "Usage: kelvo-make-samples DIR\n"
+                              "Draws the sample subtitle images (the PNGs of samples/) into DIR, made when missing.\n"
+                              "\n"
+                              "  -h, --help     show this help and exit\n"
+                              "      --version  show the version and exit\n";
+    const auto misuse = [](const std::string& message) {
+        std::fprintf(stderr, "kelvo-make-samples: %s (see kelvo-make-samples --help)\n", message.c_str());
+        return 2;
+    };
+    CommandLine line(argc, argv);
+    std::string directory;
+    std::string text;
+    while (line.more()) {
+        if (const std::string problem = line.problem(); !problem.empty())
+            return misuse(problem);
+        if (line.option("help", "h")) {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (line.option("version")) {
+            std::printf("kelvo-make-samples %s\n", KELVO_VERSION);
+            return 0;
+        } else if (line.operand(text)) {
+            if (!directory.empty())
+                return misuse("one directory at a time: " + directory + " and " + text);
+            directory = text;
+        } else {
+            return misuse("unknown option " + line.current());
+        }
     }
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs("Usage: kelvo-make-samples DIR\n"
-                   "Draws the sample subtitle images (the PNGs of samples/) into DIR, made when missing.\n",
-            argc == 2 ? stdout : stderr);
-        return argc == 2 ? 0 : 2;
-    }
+    if (const std::string problem = line.problem(); !problem.empty())
+        return misuse(problem);
+    if (directory.empty())
+        return misuse("no directory given");
     std::error_code error;
-    std::filesystem::create_directories(argv[1], error);
+    std::filesystem::create_directories(directory, error);
     if (error) {
-        std::fprintf(stderr, "kelvo-make-samples: %s: cannot make the directory: %s\n", argv[1],
+        std::fprintf(stderr, "kelvo-make-samples: %s: cannot make the directory: %s\n", directory.c_str(),
             error.message().c_str());
         return 1;
     }
     for (const Caption& caption : captions) {
-        const std::string path = std::string(argv[1]) + "/" + caption.file;
-        const std::string error = writePng(path, draw(caption));
-        if (!error.empty()) {
-            std::fprintf(stderr, "kelvo-make-samples: %s\n", error.c_str());
+        const std::string path = directory + "/" + caption.file;
+        const std::string failure = writePng(path, draw(caption));
+        if (!failure.empty()) {
+            std::fprintf(stderr, "kelvo-make-samples: %s\n", failure.c_str());
             return 1;
         }
     }

@@ -1,6 +1,7 @@
 #include "tools/PngImage.h"
 
 #include "tools/AtomicFile.h"
+#include "tools/InputFile.h"
 
 #include <png.h>
 #include <zlib.h>
@@ -20,15 +21,15 @@ namespace {
 // the setjmp, so no C++ object is left half-made and nothing local is read
 // after the jump.
 struct PngWork {
-    const std::vector<uint8_t>* input = nullptr;
-    size_t position = 0;
+    InputFile* input = nullptr;
+    PngLimit limit;
     std::vector<uint8_t>* output = nullptr;
     PngImage image;
     std::vector<png_bytep> rows;
     std::vector<png_color> colours;
     std::vector<png_byte> alphas;
-    char message[256] = {};
-    bool sizeRefused = false; // the message is the reader's own, not libpng's
+    char message[512] = {};
+    bool ownMessage = false; // the message is the reader's own, not libpng's
 };
 
 void failWith(png_structp png, png_const_charp message)
@@ -40,13 +41,28 @@ void failWith(png_structp png, png_const_charp message)
 
 void ignoreWarning(png_structp, png_const_charp) {}
 
+// Nothing here may own anything when png_error jumps out: the reader's
+// failure is copied into the work's message before the jump.
 void readBytes(png_structp png, png_bytep destination, png_size_t length)
 {
     auto* work = static_cast<PngWork*>(png_get_io_ptr(png));
-    if (work->input->size() - work->position < length)
+    size_t got = 0;
+    bool failed = false;
+    {
+        const std::string error = work->input->read(destination, length, got);
+        if (!error.empty()) {
+            // The input's reason names it already; what follows the name is kept.
+            const std::string& name = work->input->name();
+            const std::string reason = error.compare(0, name.size() + 2, name + ": ") == 0 ? error.substr(name.size() + 2) : error;
+            std::snprintf(work->message, sizeof work->message, "%s", reason.c_str());
+            work->ownMessage = true;
+            failed = true;
+        }
+    }
+    if (failed)
+        png_longjmp(png, 1);
+    if (got < length)
         png_error(png, "file ends inside the image");
-    std::memcpy(destination, work->input->data() + work->position, length);
-    work->position += length;
 }
 
 void writeBytes(png_structp png, png_bytep source, png_size_t length)
@@ -68,7 +84,7 @@ int paletteBitDepth(size_t entries)
 
 // Reads the image into work->image. Any libpng error leaves by the long
 // jump, so nothing here may own anything: what lasts lives in `work`.
-std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced);
+std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced, const PngLimit& limit);
 
 void decodeImage(png_structp png, png_infop info, PngWork* work)
 {
@@ -79,11 +95,11 @@ void decodeImage(png_structp png, png_infop info, PngWork* work)
     {
         // The text is copied and freed before the jump, which skips destructors.
         const std::string refused
-            = checkDeclaredSize(width, height, png_get_interlace_type(png, info) != PNG_INTERLACE_NONE);
+            = checkDeclaredSize(width, height, png_get_interlace_type(png, info) != PNG_INTERLACE_NONE, work->limit);
         std::snprintf(work->message, sizeof work->message, "%s", refused.c_str());
-        work->sizeRefused = !refused.empty();
+        work->ownMessage = !refused.empty();
     }
-    if (work->sizeRefused)
+    if (work->ownMessage)
         png_longjmp(png, 1);
     image.width = width;
     image.height = height;
@@ -149,11 +165,16 @@ void decodeImage(png_structp png, png_infop info, PngWork* work)
 
 // The size check that comes before any pixel is stored, or "" when the
 // header's size is one this reader takes.
-std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced)
+std::string checkDeclaredSize(uint32_t width, uint32_t height, bool interlaced, const PngLimit& limit)
 {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     if (width > MaximumPngSide || height > MaximumPngSide)
         return "the header declares " + size + " pixels; a subtitle is at most 65535 a side";
+    const uint64_t pixels = uint64_t(width) * height;
+    if (pixels > limit.pixels)
+        return "the header declares " + size + " pixels (" + std::to_string(pixels) + "), more than the "
+            + std::to_string(limit.pixels) + " allowed"
+            + (limit.option ? std::string("; ") + limit.option + " raises the limit" : std::string());
     if (interlaced && uint64_t(width) * height > MaximumInterlacedPixels)
         return "the header declares an interlaced image of " + size
             + " pixels; interlaced images are read whole and must have at most 8192x8192 pixels (save it without"
@@ -216,15 +237,22 @@ Rgba PngImage::pixel(uint32_t x, uint32_t y) const
     return Rgba{rgba[at * 4], rgba[at * 4 + 1], rgba[at * 4 + 2], rgba[at * 4 + 3]};
 }
 
-PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name)
+PngReadResult decodePng(InputFile& input, PngLimit limit)
 {
     PngReadResult result;
-    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
+    const std::string& name = input.name();
+    png_byte signature[8];
+    size_t got = 0;
+    result.error = input.read(signature, sizeof signature, got);
+    if (!result.error.empty())
+        return result;
+    if (got < sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
         result.error = name + ": not a PNG file";
         return result;
     }
     auto work = std::make_unique<PngWork>();
-    work->input = &bytes;
+    work->input = &input;
+    work->limit = limit;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, work.get(), failWith, ignoreWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -233,13 +261,14 @@ PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& na
         return result;
     }
     png_set_read_fn(png, work.get(), readBytes);
+    png_set_sig_bytes(png, sizeof signature);
     // The reader's own size check comes first, with the sizes in its message.
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     if (setjmp(png_jmpbuf(png)) == 0) {
         decodeImage(png, info, work.get());
     } else {
         png_destroy_read_struct(&png, &info, nullptr);
-        result.error = name + (work->sizeRefused ? ": " : ": bad PNG: ") + work->message;
+        result.error = name + (work->ownMessage ? ": " : ": bad PNG: ") + work->message;
         return result;
     }
     png_destroy_read_struct(&png, &info, nullptr);
@@ -255,14 +284,20 @@ PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& na
     return result;
 }
 
-PngReadResult readPng(const std::string& path)
+PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name, PngLimit limit)
 {
-    std::vector<uint8_t> bytes;
+    InputFile input(bytes.data(), bytes.size(), name);
+    return decodePng(input, limit);
+}
+
+PngReadResult readPng(const std::string& path, PngLimit limit)
+{
+    InputFile input;
     PngReadResult result;
-    result.error = readWholeFile(path, bytes);
+    result.error = input.open(path);
     if (!result.error.empty())
         return result;
-    return decodePng(bytes, path);
+    return decodePng(input, limit);
 }
 
 std::string encodePng(const PngImage& image, std::vector<uint8_t>& bytes, PngCompression compression)

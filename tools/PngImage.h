@@ -10,6 +10,8 @@
 
 namespace Qor::Tools {
 
+class InputFile;
+
 struct Rgba {
     uint8_t red = 0;
     uint8_t green = 0;
@@ -46,16 +48,31 @@ struct PngReadResult {
 constexpr uint32_t MaximumPngSide = 65535;
 // Interlaced images are stored whole before their rows are complete.
 constexpr uint64_t MaximumInterlacedPixels = uint64_t(8192) * 8192;
+// The most pixels an image may have unless the reader is told otherwise:
+// the renderer's default frame limit.
+constexpr uint64_t DefaultPngPixelLimit = uint64_t(8192) * 8192;
 
-// Decodes PNG bytes; `name` begins every message. Checks the size the header
-// declares before it stores any pixel (at most MaximumPngSide a side, and
-// MaximumInterlacedPixels for an interlaced image), then reads row by row,
-// so memory follows the data the file really holds. Refuses anything libpng
-// refuses, and an indexed image with an index beyond its palette.
-PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name);
+// How large an image the reader takes: `pixels` at most, and `option`, when
+// given, is named in the refusal as the way to raise the limit.
+struct PngLimit {
+    uint64_t pixels = DefaultPngPixelLimit;
+    const char* option = nullptr;
+};
 
-// Reads and decodes the file at `path`.
-PngReadResult readPng(const std::string& path);
+// Decodes the PNG that `input` holds; its name begins every message. The
+// 8-byte signature is checked before anything more is read, and the size
+// the header declares before any pixel is stored (at most MaximumPngSide a
+// side, `limit.pixels` in all, and MaximumInterlacedPixels for an
+// interlaced image); then rows are read one by one, so memory follows the
+// data the file really holds. Refuses anything libpng refuses, and an
+// indexed image with an index beyond its palette.
+PngReadResult decodePng(InputFile& input, PngLimit limit = {});
+
+// The same over PNG bytes in memory, named `name`.
+PngReadResult decodePng(const std::vector<uint8_t>& bytes, const std::string& name, PngLimit limit = {});
+
+// Reads and decodes the file at `path` ("-": standard input).
+PngReadResult readPng(const std::string& path, PngLimit limit = {});
 
 // How hard the PNG writer compresses: a zlib level from 0 (stored) to 9, or
 // -1 for zlib's default; `adaptiveFilters` lets libpng choose a filter for

@@ -1,6 +1,5 @@
 #include "tools/SubtitleImage.h"
 
-#include "tools/AtomicFile.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -101,14 +100,20 @@ double distance(const Point& p, const Point& q)
     return sum;
 }
 
-size_t nearest(const Point& p, const std::vector<Point>& centres)
+// The centre nearest to `p` from centre `first` on.
+size_t nearest(const Point& p, const std::vector<Point>& centres, size_t first = 0)
 {
-    size_t best = 0;
-    for (size_t k = 1; k < centres.size(); ++k)
+    size_t best = first;
+    for (size_t k = first + 1; k < centres.size(); ++k)
         if (distance(p, centres[k]) < distance(p, centres[best]))
             best = k;
     return best;
 }
+
+// A colour at least half opaque shows more than it hides: it is never
+// dropped into transparency, however few its pixels, but joins the nearest
+// visible colour.
+constexpr uint8_t HalfOpaque = 128;
 
 // Gathers the table's colours into at most four groups; answers each
 // colour's group and the groups' representatives. When there are transparent
@@ -144,10 +149,14 @@ std::vector<size_t> gather(const ColourTable& table, std::vector<Rgba>& represen
     }
 
     std::vector<size_t> group(n);
+    const auto groupOf = [&](size_t i) {
+        const bool visible = table.colours[i].alpha >= HalfOpaque;
+        return nearest(points[i], centres, transparent && visible && centres.size() > 1 ? 1 : 0);
+    };
     for (int round = 0; round < ReductionRounds; ++round) {
         bool moved = false;
         for (size_t i = 0; i < n; ++i) {
-            const size_t k = nearest(points[i], centres);
+            const size_t k = groupOf(i);
             moved = moved || group[i] != k || round == 0;
             group[i] = k;
         }
@@ -216,13 +225,13 @@ SubtitleImageResult reduce(const PngImage& png, const ColourTable& table, const 
     for (size_t at = 0; at < table.pixelColour.size(); ++at)
         image.indices[at] = number[group[table.pixelColour[at]]];
 
-    static const char* const roles[] = {"fill", "outline", "edge"};
     image.reduction = name + ": " + std::to_string(table.colours.size()) + " colours reduced to "
         + std::to_string(groups) + ":";
     for (size_t i = 0; i < groups; ++i) {
         const size_t k = order[i];
-        const std::string role = i == 0 ? (transparent ? "transparent" : "background") : roles[i - 1];
-        image.reduction += std::string(i == 0 ? " " : "; ") + role + " " + text(representatives[k]) + " ("
+        const bool clear = i == 0 && transparent;
+        image.reduction += std::string(i == 0 ? " " : "; ") + "colour " + std::to_string(i) + " "
+            + (clear ? std::string("transparent") : text(representatives[k])) + " ("
             + plural(pixels[k], "pixel", "pixels") + ", " + plural(members[k], "colour", "colours") + ")";
     }
     return result;
@@ -302,9 +311,37 @@ SubtitleImageResult reduceToSubtitle(const PngImage& png, const std::string& nam
     return result;
 }
 
-SubtitleImageResult readSubtitleImage(const std::string& path, bool exact)
+std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::string& name, const std::string& format)
 {
-    PngReadResult png = readPng(path);
+    std::vector<std::string> warnings;
+    if (format != "GPHB" || image.colourCount == 0)
+        return warnings;
+    bool transparent = false;
+    std::string translucent;
+    for (int i = 0; i < image.colourCount; ++i) {
+        const Rgba& c = image.colours[size_t(i)];
+        transparent = transparent || c.alpha == 0;
+        if (i > 0 && c.alpha < OpaqueLooking)
+            translucent += (translucent.empty() ? "" : ", ") + std::to_string(i) + " (alpha "
+                + std::to_string(c.alpha) + ")";
+    }
+    if (!transparent) {
+        const Rgba& c = image.colours[0];
+        const uint64_t pixels = uint64_t(std::count(image.indices.begin(), image.indices.end(), uint8_t(0)));
+        warnings.push_back(name + ": no colour is transparent, and GPHB shows colour 0 as transparent: "
+            + std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue) + " ("
+            + std::to_string(pixels) + " of " + std::to_string(image.indices.size())
+            + " pixels) will not show; a GPHA stream (-f GPHA) keeps it");
+    }
+    if (!translucent.empty())
+        warnings.push_back(name + ": a GPHB stream shows colours opaque; translucent colour " + translucent
+            + " becomes opaque (GPHA keeps alpha)");
+    return warnings;
+}
+
+SubtitleImageResult readSubtitleImage(const std::string& path, bool exact, PngLimit limit)
+{
+    PngReadResult png = readPng(path, limit);
     if (!png)
         return refuse(png.error);
     return reduceToSubtitle(png.image, path, exact);

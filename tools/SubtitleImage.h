@@ -14,10 +14,12 @@
 // An image of more than four colours is reduced to four, unless exactness is
 // asked for: every fully transparent pixel stays colour 0, and the other
 // colours gather, by their premultiplied red, green, blue and alpha, round
-// three representatives (four when nothing is transparent), which are
-// numbered by how many pixels they stand for: fill, then outline, then edge.
-// A representative keeps the mean alpha of its pixels. Without transparent
-// pixels, colour 0 is the representative of the top-left pixel.
+// three representatives (four when nothing is transparent), numbered 1 to 3
+// by how many pixels they stand for, most first. A colour at least half
+// opaque never joins the transparent colour 0, however few its pixels: it
+// joins the nearest visible representative. A representative keeps the
+// mean alpha of its pixels. Without transparent pixels, colour 0 is the
+// representative of the top-left pixel.
 #ifndef KELVO_TOOLS_SUBTITLEIMAGE_H
 #define KELVO_TOOLS_SUBTITLEIMAGE_H
 
@@ -51,7 +53,24 @@ SubtitleImageResult reduceToSubtitle(const PngImage& image, const std::string& n
 
 // Reads the PNG at `path` ("-": standard input) and reduces it; refuses as
 // readPng and reduceToSubtitle.
-SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = false);
+SubtitleImageResult readSubtitleImage(const std::string& path, bool exact = false, PngLimit limit = {});
+
+// The least alpha that looks opaque. Alpha a lets (255 - a) / 255 of the
+// video through, so from 250 up no channel moves more than 5 of its 255
+// levels (2%) from the opaque colour over any video: white over black
+// comes to 250 instead of 255, a lightness step (CIE L*) under 2, below the
+// difference of about 2.3 that a viewer can just tell apart side by side.
+// Anti-aliased strokes average just under opaque, so such colours count as
+// opaque rather than warned of.
+constexpr uint8_t OpaqueLooking = 250;
+
+// What a stream of input `format` will show otherwise than the picture does,
+// one line each, naming `name`; none for "GPHA", which keeps every colour's
+// alpha. "GPHB" shows colour 0 transparent and the others opaque: a picture
+// with no transparent colour loses its colour 0 (the line names it and its
+// pixels, and suggests GPHA), and a colour of alpha below OpaqueLooking
+// other than colour 0 becomes opaque.
+std::vector<std::string> formatWarnings(const SubtitleImage& image, const std::string& name, const std::string& format);
 
 } // namespace Qor::Tools
 

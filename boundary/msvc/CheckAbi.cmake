@@ -4,17 +4,23 @@
 #   vtable a host calls, slot by slot, and the faces of TransformComponent;
 # - the boundary's objects import nothing but the core's C seam and kernel32
 #   (no runtime helper such as a stack probe or a security cookie).
-# Usage: cmake -DCLANG=<clang++> -DFLAGS=<response file> -DSOURCE=<cpp>
+# Usage: cmake -DCLANG=<clang++> -DFLAGS=<response file> -DSOURCES=<cpp|cpp>
 #   -DEXPECTED=<txt> -DNM=<llvm-nm> -DOBJECTS=<obj|obj> -DSTAMP=<file> -P CheckAbi.cmake
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" OBJECTS "${OBJECTS}")
+string(REPLACE "|" ";" SOURCES "${SOURCES}")
 
-execute_process(COMMAND ${CLANG} @${FLAGS} -S -o - -Xclang -fdump-vtable-layouts
-    -Xclang -fdump-record-layouts ${SOURCE}
-  OUTPUT_VARIABLE dump ERROR_VARIABLE errors RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "layout dump of ${SOURCE} failed: ${errors}")
-endif()
+# The dumps of every source, one after the other: each lays out what it uses.
+set(dump "")
+foreach(source IN LISTS SOURCES)
+  execute_process(COMMAND ${CLANG} @${FLAGS} -S -o - -Xclang -fdump-vtable-layouts
+      -Xclang -fdump-record-layouts ${source}
+    OUTPUT_VARIABLE sourceDump ERROR_VARIABLE errors RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "layout dump of ${source} failed: ${errors}")
+  endif()
+  string(APPEND dump "${sourceDump}\n")
+endforeach()
 
 # One list element per line; brackets and semicolons would upset CMake's lists.
 string(REPLACE "[" "<" dump "${dump}")

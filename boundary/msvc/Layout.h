@@ -1,15 +1,27 @@
 // The layouts hosts of Microsoft's C++ ABI rely on, asserted where the
-// boundary's classes are compiled. Field offsets are where a host reads and
-// writes; sizes matter where a host allocates or copies, and the sizes of
-// the interface classes fix where each face of the component lies. Where
-// the faces and the virtual-base table lie, and every vtable slot, is
-// checked from the compiler's own layout dump (boundary/msvc/abi-*.txt).
+// boundary is compiled, on both targets: in words of a pointer's size,
+// since every field a host reads there is a pointer or is padded to one,
+// except where the doubles of MediaBuffer align to 8. Field offsets are
+// where a host reads and writes; sizes matter where a host allocates or
+// copies, and the sizes of the interface classes fix where each face of the
+// component lies. Where the faces and the virtual-base table lie, and every
+// vtable slot, is checked from the compiler's own layout dump
+// (boundary/msvc/abi-*.txt).
 #ifndef KELVO_BOUNDARY_MSVC_LAYOUT_H
 #define KELVO_BOUNDARY_MSVC_LAYOUT_H
 
-#include "boundary/msvc/Contract.h"
+#include "boundary/msvc/NameVector.h"
+#include "framework/ComponentInterface.h"
+#include "framework/Plugin.h"
+#include "host/Host.h"
+
+#include <stddef.h>
 
 namespace Qor {
+namespace Msvc {
+
+constexpr size_t Word = sizeof(void*);
+static_assert(Word == 4 || Word == 8, "i686 or x64");
 
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Winvalid-offsetof"
@@ -32,53 +44,29 @@ static_assert(offsetof(MediaBuffer, right) == 40, "MediaBuffer::right");
 static_assert(offsetof(MediaBuffer, bottom) == 48, "MediaBuffer::bottom");
 static_assert(offsetof(MediaBuffer, stride) == 56, "MediaBuffer::stride");
 
-#if defined(_WIN64)
-static_assert(sizeof(void*) == 8, "x64");
+// Three words, passed by value on i686; on x64, larger than eight bytes, as
+// a pointer to the caller's copy.
+static_assert(sizeof(PortFormat) == 3 * Word, "PortFormat");
+static_assert(offsetof(PortFormat, fourcc) == Word, "PortFormat::fourcc");
+static_assert(offsetof(PortFormat, extra) == 2 * Word, "PortFormat::extra");
 
-static_assert(sizeof(PortFormat) == 24, "PortFormat: passed as a pointer to the caller's copy");
-static_assert(offsetof(PortFormat, fourcc) == 8, "PortFormat::fourcc");
-static_assert(offsetof(PortFormat, extra) == 16, "PortFormat::extra");
+static_assert(sizeof(String) == 3 * Word && sizeof(WString) == 3 * Word, "String: data, length, allocator");
+static_assert(offsetof(String, length) == Word, "String::length");
+static_assert(offsetof(String, unitAllocator) == 2 * Word, "String::unitAllocator");
 
-static_assert(sizeof(String) == 24 && sizeof(WString) == 24, "String: data, length, allocator");
-static_assert(offsetof(String, length) == 8, "String::length");
-static_assert(offsetof(String, unitAllocator) == 16, "String::unitAllocator");
+// Its fields' offsets, which are protected, come from the layout dump.
+static_assert(sizeof(Plugin) == 4 * Word, "Plugin: vtable pointer, three fields");
 
-static_assert(sizeof(Plugin) == 32, "Plugin: vtable pointer, three fields");
-static_assert(offsetof(Plugin, references) == 8, "Plugin::references");
-static_assert(offsetof(Plugin, hostObject) == 16, "Plugin::hostObject");
-static_assert(offsetof(Plugin, auxiliary) == 24, "Plugin::auxiliary");
-
-static_assert(sizeof(NameVector) == 24, "a release-runtime vector: three pointers");
+static_assert(sizeof(NameVector) == 3 * Word, "a release-runtime vector: three pointers");
 
 // Input face, Output face, virtual-base table pointer, ComponentInterface.
-static_assert(sizeof(InputInterface) == 8 && sizeof(OutputInterface) == 8, "one vtable pointer each");
-static_assert(sizeof(TransformInterface) == 16, "Input face at 0, Output face at 8");
-static_assert(sizeof(TransformComponent) == 32, "faces, virtual-base table pointer, ComponentInterface");
-#else
-static_assert(sizeof(void*) == 4, "i686");
-
-static_assert(sizeof(PortFormat) == 12, "PortFormat: three words, passed by value");
-static_assert(offsetof(PortFormat, fourcc) == 4, "PortFormat::fourcc");
-static_assert(offsetof(PortFormat, extra) == 8, "PortFormat::extra");
-
-static_assert(sizeof(String) == 12 && sizeof(WString) == 12, "String: data, length, allocator");
-static_assert(offsetof(String, length) == 4, "String::length");
-static_assert(offsetof(String, unitAllocator) == 8, "String::unitAllocator");
-
-static_assert(sizeof(Plugin) == 16, "Plugin: vtable pointer, three fields");
-static_assert(offsetof(Plugin, references) == 4, "Plugin::references");
-static_assert(offsetof(Plugin, hostObject) == 8, "Plugin::hostObject");
-static_assert(offsetof(Plugin, auxiliary) == 12, "Plugin::auxiliary");
-
-static_assert(sizeof(NameVector) == 12, "a release-runtime vector: three pointers");
-
-static_assert(sizeof(InputInterface) == 4 && sizeof(OutputInterface) == 4, "one vtable pointer each");
-static_assert(sizeof(TransformInterface) == 8, "Input face at 0, Output face at 4");
-static_assert(sizeof(TransformComponent) == 16, "faces, virtual-base table pointer, ComponentInterface");
-#endif
+static_assert(sizeof(InputInterface) == Word && sizeof(OutputInterface) == Word, "one vtable pointer each");
+static_assert(sizeof(TransformInterface) == 2 * Word, "Input face, then Output face");
+static_assert(sizeof(TransformComponent) == 4 * Word, "faces, virtual-base table pointer, ComponentInterface");
 
 #pragma clang diagnostic pop
 
+} // namespace Msvc
 } // namespace Qor
 
 #endif

@@ -20,10 +20,17 @@ int __cdecl _purecall(void)
 }
 }
 
-// Replacements of the global operators, so that the scalar deleting
-// destructors free into the same heap the boundary allocates from. The
-// boundary makes its objects with Msvc::heapAllocate and placement new.
+// Replacements of the global operators, so that the deleting destructors
+// free into the same heap the boundary allocates from. The boundary makes
+// its objects with Msvc::heapAllocate and placement new; the array forms
+// serve the framework allocator's own operations, which the boundary's
+// allocators override and never call.
 void* operator new(size_t bytes)
+{
+    return Qor::Msvc::heapAllocate(bytes);
+}
+
+void* operator new[](size_t bytes)
 {
     return Qor::Msvc::heapAllocate(bytes);
 }
@@ -38,7 +45,18 @@ void operator delete(void* block, size_t) noexcept
     Qor::Msvc::heapFree(block);
 }
 
-namespace Qor::Msvc {
+void operator delete[](void* block) noexcept
+{
+    Qor::Msvc::heapFree(block);
+}
+
+void operator delete[](void* block, size_t) noexcept
+{
+    Qor::Msvc::heapFree(block);
+}
+
+namespace Qor {
+namespace Msvc {
 
 namespace {
 
@@ -88,7 +106,7 @@ void hostDeallocate(void* storage, size_t bytes)
     heapFree(storage);
 }
 
-bool appendToHostVector(NameVector& names, const char* const* items, size_t count)
+bool appendToHostVector(HostVector& names, const char* const* items, size_t count)
 {
     const size_t size = size_t(names.last - names.first);
     const size_t capacity = size_t(names.end - names.first);
@@ -115,4 +133,5 @@ bool appendToHostVector(NameVector& names, const char* const* items, size_t coun
     return true;
 }
 
-} // namespace Qor::Msvc
+} // namespace Msvc
+} // namespace Qor

@@ -4,7 +4,10 @@
 #ifndef KELVO_BOUNDARY_MSVC_RUNTIME_H
 #define KELVO_BOUNDARY_MSVC_RUNTIME_H
 
-#include "boundary/msvc/Contract.h"
+#include "boundary/msvc/NameVector.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 // The only placement form the boundary uses; <new> is not available here.
 inline void* operator new(size_t, void* place) noexcept
@@ -13,7 +16,8 @@ inline void* operator new(size_t, void* place) noexcept
 }
 inline void operator delete(void*, void*) noexcept {}
 
-namespace Qor::Msvc {
+namespace Qor {
+namespace Msvc {
 
 // A block of the process heap, or null when the heap has none.
 void* heapAllocate(size_t bytes);
@@ -31,8 +35,9 @@ void hostDeallocate(void* storage, size_t bytes);
 // Appends `count` pointers to a host's vector, growing it as the host's
 // vector grows (by half its capacity, or to what is needed). Answers false
 // and leaves the vector as it was when the storage cannot be had.
-bool appendToHostVector(NameVector& names, const char* const* items, size_t count);
+bool appendToHostVector(HostVector& names, const char* const* items, size_t count);
 
-} // namespace Qor::Msvc
+} // namespace Msvc
+} // namespace Qor
 
 #endif

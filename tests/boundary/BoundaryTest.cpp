@@ -68,6 +68,18 @@ protected:
     TransformInterface* transform = nullptr;
 };
 
+// The library ignores a null `out`: it answers 0, writes nothing (there is
+// nowhere to write) and makes no call on the host.
+TEST(BoundaryEntry, NullOutAnswersZeroAndCallsNothing)
+{
+    Library library;
+    ASSERT_TRUE(library.loaded()) << library.error();
+    ASSERT_NE(library.entry, nullptr);
+    CountingHost host;
+    EXPECT_EQ(library.entry(&host, nullptr), 0);
+    EXPECT_TRUE(host.events.empty());
+}
+
 TEST_F(Boundary, PluginFieldsAndCountingMatchTheContract)
 {
     EXPECT_EQ(plugin->referenceCount(), 1);

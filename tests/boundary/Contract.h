@@ -1,3 +1,4 @@
+// A copy of the contract kept apart from framework/ and host/ on purpose.
 // The binary contract with hosts, declared afresh from the contract itself.
 // Nothing here comes from the library's own headers: a test that drives the
 // built library through these declarations shows that a host compiled from
@@ -100,16 +101,17 @@ public:
 class TransformInterface : public InputInterface, public OutputInterface {};
 class TransformComponent : public virtual ComponentInterface, public TransformInterface {};
 
+// The reserved slots are the host's own; the component never calls them.
 class Host {
 public:
     virtual ~Host() {}
-    virtual int32_t reserved1() = 0;
-    virtual int32_t reserved2() = 0;
-    virtual int32_t reserved3() = 0;
-    virtual int32_t reserved4() = 0;
-    virtual int32_t reserved5() = 0;
-    virtual int32_t reserved6() = 0;
-    virtual int32_t reserved7() = 0;
+    virtual int32_t reserved1() { return 0; }
+    virtual int32_t reserved2() { return 0; }
+    virtual int32_t reserved3() { return 0; }
+    virtual int32_t reserved4() { return 0; }
+    virtual int32_t reserved5() { return 0; }
+    virtual int32_t reserved6() { return 0; }
+    virtual int32_t reserved7() { return 0; }
     virtual int32_t willDestroyPlugin(Plugin*) = 0;
     virtual int32_t didDestroyPlugin(Plugin*) = 0;
 };
@@ -131,7 +133,7 @@ public:
 class BufferAllocator {
 public:
     virtual ~BufferAllocator() {}
-    virtual int32_t reserved1() = 0;
+    virtual int32_t reserved1() { return 0; }
     virtual void configure(int32_t) = 0;
     virtual MediaBuffer* allocate(int32_t width, int32_t height, int32_t count) = 0;
 };

@@ -35,13 +35,6 @@ public:
 
 class CountingHost : public Host {
 public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Plugin* plugin) override { return tell("will", plugin); }
     int32_t didDestroyPlugin(Plugin* plugin) override { return tell("did", plugin); }
 

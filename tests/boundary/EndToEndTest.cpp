@@ -57,7 +57,6 @@ public:
 class SessionAllocator : public BufferAllocator {
 public:
     explicit SessionAllocator(CallLog* log) : log(log) {}
-    int32_t reserved1() override { return 0; }
     void configure(int32_t bits) override { log->push_back("configure(" + std::to_string(bits) + ")"); }
     MediaBuffer* allocate(int32_t width, int32_t height, int32_t count) override
     {

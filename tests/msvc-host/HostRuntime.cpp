@@ -138,6 +138,11 @@ bool heapIsSound(const void* block)
     return HeapValidate(GetProcessHeap(), 0, block) != 0;
 }
 
+size_t heapBlockSize(const void* block)
+{
+    return HeapSize(GetProcessHeap(), 0, block);
+}
+
 void setSection(const char* name)
 {
     section = name;

@@ -15,6 +15,7 @@ __declspec(dllimport) void* __stdcall GetProcessHeap(void);
 __declspec(dllimport) void* __stdcall HeapAlloc(void* heap, uint32_t flags, size_t bytes);
 __declspec(dllimport) int __stdcall HeapFree(void* heap, uint32_t flags, void* block);
 __declspec(dllimport) int __stdcall HeapValidate(void* heap, uint32_t flags, const void* block);
+__declspec(dllimport) size_t __stdcall HeapSize(void* heap, uint32_t flags, const void* block);
 __declspec(dllimport) uint32_t __stdcall GetLastError(void);
 __declspec(dllimport) __attribute__((noreturn)) void __stdcall ExitProcess(uint32_t code);
 }
@@ -38,6 +39,8 @@ size_t textLength(const char* text);
 
 // Whether the process heap is consistent, as a whole or for one block.
 bool heapIsSound(const void* block = nullptr);
+// The bytes of the process heap block at `block`.
+size_t heapBlockSize(const void* block);
 
 // A small seeded generator (xorshift), the same sequence on every machine.
 class Random {

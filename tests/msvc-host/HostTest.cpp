@@ -70,13 +70,6 @@ private:
 
 class CountingHost final : public Host {
 public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Plugin* plugin) override
     {
         events.add("will");
@@ -159,7 +152,6 @@ public:
         for (int i = 0; i < count; ++i)
             delete frames[i];
     }
-    int32_t reserved1() override { return 0; }
     void configure(int32_t bits) override
     {
         log->add(bits == 32 ? "configure(32)" : "configure(?)");
@@ -256,6 +248,15 @@ bool wideStringIs(const WString* string, const char* text)
     return true;
 }
 
+// Whether a string's storage is a heap block with room for its text and
+// its terminator: a unit short passes unseen under Wine's heap otherwise.
+template <typename StringType>
+bool storageHoldsTerminator(const StringType* string)
+{
+    return string->data && heapIsSound(string->data)
+        && heapBlockSize(string->data) >= (string->length + 1) * sizeof(string->data[0]);
+}
+
 // The host's std::allocator<const char*> in a release build: below 4096
 // bytes operator new; from 4096 on, sizeof(void*) + 31 bytes more, the
 // storage aligned to 32 and the heap block's address kept just before it.
@@ -336,13 +337,34 @@ struct Component {
         return v.value.asFourcc;
     }
 
+    // Opens both ports, as `in` and `out`; false when either is refused.
+    bool openPorts(const char* packetCode, const char* frameCode)
+    {
+        in = packetSide->openPort(PortFormat{1, packetCode, 0});
+        out = frameSide->openPort(PortFormat{1, frameCode, 0});
+        CHECK(in && out);
+        return in && out;
+    }
+
     CountingHost host;
     Plugin* plugin = nullptr;
     ComponentInterface* component = nullptr;
     TransformInterface* transform = nullptr;
     InputInterface* frameSide = nullptr;    // opens the port that sends frames
     OutputInterface* packetSide = nullptr;  // opens the port that receives packets
+    PortInterface *in = nullptr, *out = nullptr;
 };
+
+// A null `out` is ignored: getPlugin answers 0, writes nothing (there is
+// nowhere to write; a write through it faults) and calls nothing on the host.
+void getPluginWithoutOut()
+{
+    setSection("getPlugin without out");
+    CountingHost host;
+    CHECK(getPlugin(&host, nullptr) == 0);
+    CHECK(host.events.is("") && host.toldCount == 0);
+    CHECK(heapIsSound());
+}
 
 void pluginCountsAndLookups()
 {
@@ -393,8 +415,10 @@ void propertiesAndPorts()
     v.type = TypeFourCC;
     CHECK(c.component->getProperty("Name", &v));
     CHECK(v.type == TypeWString && wideStringIs(v.value.asWString, "Kelvo Subtitle Decoder"));
+    CHECK(v.type == TypeWString && storageHoldsTerminator(v.value.asWString));
     String* type = c.stringProperty("Type");
     CHECK(type && stringIs(type, "Overlay|Decoder|KELVO"));
+    CHECK(type && storageHoldsTerminator(type));
     CHECK(c.stringProperty("Type", TypeObject) == type);
     String* input = c.stringProperty("InputFormat");
     CHECK(input && !input->data && input->length == 0);
@@ -429,6 +453,8 @@ void propertiesAndPorts()
     CHECK(c.frameSide->openPort(PortFormat{1, "RGBA", 0}) == nullptr);
     CHECK(stringIs(c.stringProperty("InputFormat"), "GPHA"));
     CHECK(stringIs(c.stringProperty("OutputFormat"), "BGRA"));
+    CHECK(storageHoldsTerminator(c.stringProperty("InputFormat")));
+    CHECK(storageHoldsTerminator(c.stringProperty("OutputFormat")));
     CHECK(c.packedProperty("InputFormat") == 0x41485047u);
     CHECK(c.packedProperty("OutputFormat") == 0x41524742u);
 
@@ -487,6 +513,28 @@ void propertyNamesInTheHostsVector()
     CHECK(roomy.first == storage && roomy.end == storage + 8 && roomy.last - roomy.first == 5);
     CHECK(endsWithKeys(roomy));
     vectorDeallocate(roomy.first, 8);
+
+    // Room for exactly four: the storage stays where it is.
+    HostVector exact = vectorOf(2, 6, mark);
+    storage = exact.first;
+    CHECK(c.component->getPropertyNames(exact));
+    CHECK(exact.first == storage && exact.end == storage + 6 && exact.last == exact.end);
+    CHECK(exact.first[1] == mark && endsWithKeys(exact));
+    vectorDeallocate(exact.first, 6);
+
+    // A vector whose size is short of its capacity by two grows, and its old
+    // block is freed whole, by its capacity: a large block of 4096 bytes
+    // whose size alone would make a small one.
+    const size_t wide = 4096 / sizeof(const char*);
+    HostVector spare = vectorOf(wide - 2, wide, mark);
+    void* oldBlock = reinterpret_cast<void*>(reinterpret_cast<uintptr_t*>(spare.first)[-1]);
+    CHECK(heapIsSound(oldBlock));
+    CHECK(c.component->getPropertyNames(spare));
+    CHECK(spare.first != nullptr && spare.last - spare.first == ptrdiff_t(wide + 2) && endsWithKeys(spare));
+    CHECK(spare.first[0] == mark && spare.first[wide - 3] == mark);
+    CHECK(!heapIsSound(oldBlock));
+    CHECK(heapIsSound());
+    vectorDeallocate(spare.first, size_t(spare.end - spare.first));
 
     // Past 4096 bytes the host's runtime aligns the storage and keeps the
     // heap block's address before it: a small vector that grows into a
@@ -550,11 +598,10 @@ void session(const char* inputCode, const char* order)
     SessionAllocator allocator(&log);
     allocator.padding = 5;
     SessionSink sink(&log);
-    PortInterface* in = c.packetSide->openPort(PortFormat{1, inputCode, 0});
-    PortInterface* out = c.frameSide->openPort(PortFormat{1, order, 0});
-    CHECK(in && out);
-    if (!in || !out)
+    if (!c.openPorts(inputCode, order))
         return;
+    PortInterface* in = c.in;
+    PortInterface* out = c.out;
 
     Variant v = object(&allocator);
     CHECK(out->notify(EVT_SET_ALLOCATOR, &v));
@@ -602,7 +649,7 @@ void session(const char* inputCode, const char* order)
         const SessionBuffer* frame = sink.frames[n];
         CHECK(frame->size == s.width * s.height * 4);
         CHECK(frame->timing[0] == uint32_t(1000 * n) && frame->timing[1] == uint32_t(n));
-        // The display (720 x 576) holds every rectangle, so it is the canvas.
+        // The stream's picture (720 x 576) holds every rectangle, so it is the canvas.
         CHECK(frame->left == double(s.left) / 720);
         CHECK(frame->top == double(s.top) / 576);
         CHECK(frame->right == double(s.left + s.width - 1) / 720);
@@ -660,11 +707,10 @@ void refusals()
     Component c;
     SessionAllocator allocator(&log);
     SessionSink sink(&log);
-    PortInterface* in = c.packetSide->openPort(PortFormat{1, "GPHB", 0});
-    PortInterface* out = c.frameSide->openPort(PortFormat{1, "RGBA", 0});
-    CHECK(in && out);
-    if (!in || !out)
+    if (!c.openPorts("GPHB", "RGBA"))
         return;
+    PortInterface* in = c.in;
+    PortInterface* out = c.out;
     Variant v = object(&allocator);
     CHECK(out->notify(EVT_SET_ALLOCATOR, &v));
 
@@ -777,16 +823,14 @@ void deletionThroughInterfaces()
     for (int face = 0; face < 3; ++face) {
         CallLog log;
         Component c;
-        SessionAllocator allocator(&log);
         SessionSink sink(&log);
-        PortInterface* in = c.packetSide->openPort(PortFormat{1, "GPHB", 0});
-        PortInterface* out = c.frameSide->openPort(PortFormat{1, "ARGB", 0});
-        CHECK(in && out);
+        if (!c.openPorts("GPHB", "ARGB"))
+            return;
         Variant v = object(&sink);
-        CHECK(out->notify(EVT_SET_SINK, &v));
+        CHECK(c.out->notify(EVT_SET_SINK, &v));
         SessionBuffer* held = new SessionBuffer("packet", nullptr, 0, &log);
         v = object(held);
-        CHECK(in->deliver(MSG_SAMPLE, &v));
+        CHECK(c.in->deliver(MSG_SAMPLE, &v));
         CHECK(held->references == 1);
         if (face == 0)
             delete c.component;
@@ -823,6 +867,7 @@ extern "C" int hostMain()
         ExitProcess(2);
     }
 
+    getPluginWithoutOut();
     pluginCountsAndLookups();
     propertiesAndPorts();
     propertyNamesInTheHostsVector();

@@ -1,7 +1,10 @@
 // Helpers for the decoder and encoder tests: images of colour indices, one
-// byte a pixel and top row first, and the decoder's packed bottom-up form.
+// byte a pixel and top row first, the decoder's packed bottom-up form, and
+// the encoder's choices of code.
 #ifndef KELVO_TESTS_SUPPORT_INDEXEDIMAGES_H
 #define KELVO_TESTS_SUPPORT_INDEXEDIMAGES_H
+
+#include "encode/RunLengthEncoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +25,16 @@ std::vector<uint8_t> topFirstIndices(const uint8_t* image, int width, int height
 // A width x height image of runs of one colour that cross row ends: mostly a
 // few pixels long, some tens, some hundreds.
 std::vector<uint8_t> randomRunImage(std::mt19937& random, int width, int height);
+
+// The encoder's options with these three choices.
+inline RunLengthOptions codeChoices(bool fourNibbleCodes, EndOfRowCode endOfRow, bool passRowEnd)
+{
+    RunLengthOptions options;
+    options.fourNibbleCodes = fourNibbleCodes;
+    options.endOfRow = endOfRow;
+    options.passRowEnd = passRowEnd;
+    return options;
+}
 
 } // namespace Qor::Testing
 

@@ -9,12 +9,8 @@
 namespace Qor::Testing {
 
 struct PacketFields {
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint16_t left = 0;
-    uint16_t top = 0;
-    uint16_t right = 0;
-    uint16_t bottom = 0;
+    uint16_t width = 0, height = 0;
+    uint16_t left = 0, top = 0, right = 0, bottom = 0; // the rectangle, right and bottom inclusive
     uint16_t secondFieldOffset = 0;
     std::array<std::array<uint8_t, 3>, 4> palette{};
     bool withAlpha = false;

@@ -1,11 +1,14 @@
 #include "tests/support/PlainForms.h"
 
-#include "boundary/native/NativeHostCalls.h"
+#include "framework/PortInterface.h"
 #include "host/Host.h"
+#include "render/IndexedBlit.h"
 #include "subdecode/FrameProduction.h"
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 namespace Qor::Testing {
 
@@ -63,20 +66,6 @@ void plainDecodeRun(PlainField& field, int64_t width, uint8_t* image)
     }
 }
 
-void plainFill(uint8_t* pixels, int32_t size, int32_t, int32_t, int32_t)
-{
-    std::memset(pixels, FrameFill, size_t(size));
-}
-
-void plainExpand(const PixelSource& source, uint8_t* pixels, int32_t stride)
-{
-    const int32_t width = source.header->width;
-    const int32_t height = source.header->height;
-    plainBlitIndexedBitmap(source.image, width, height, 0, 0, pixels, stride, height, source.tables, true);
-}
-
-const FrameStages plainStages = {plainFill, plainDecodeBitmap, plainExpand};
-
 } // namespace
 
 int32_t plainDecodeBitmap(const PacketHeader* header, int32_t dataLength, int32_t& capacity, uint8_t* image)
@@ -86,9 +75,9 @@ int32_t plainDecodeBitmap(const PacketHeader* header, int32_t dataLength, int32_
     const int64_t width = header->width;
     const int64_t height = header->height;
     const int64_t need = (width * height + 1) / 2;
-    const int64_t available = capacity;
+    const bool fits = capacity >= need && (need == 0 || image);
     capacity = int32_t(need);
-    if (available < need || (need > 0 && !image))
+    if (!fits)
         return DecodeOutputTooSmall;
     if (need == 0)
         return DecodeOk;
@@ -110,34 +99,68 @@ int32_t plainDecodeBitmap(const PacketHeader* header, int32_t dataLength, int32_
     return DecodeOk;
 }
 
-void plainBlitIndexedBitmap(const uint8_t* indices, int32_t width, int32_t height, int32_t originX,
-    int32_t originY, uint8_t* pixels, int32_t pitch, int32_t rows, const uint8_t* const tables[4], bool topDown)
-{
-    for (int64_t k = 0; k < height; ++k) {
-        const int64_t s = height - 1 - k;
-        const int64_t d = topDown ? originY + k : rows - 1 - originY - k;
-        for (int64_t x = 0; x < width; ++x) {
-            const int64_t n = s * width + x;
-            const unsigned i = n % 2 == 0 ? indices[n / 2] >> 4 : indices[n / 2] & 0x0F;
-            uint8_t* pixel = pixels + (d * pitch + originX + x) * 4;
-            for (int b = 0; b < 4; ++b)
-                pixel[b] = tables[b][i];
-        }
-    }
-}
-
 bool plainProduceFrame(MediaBuffer* packet, bool hasAlpha, const char* outputFourcc, BufferAllocator* allocator,
-    PortInterface* sink, int32_t& displayWidth, int32_t& displayHeight)
+    PortInterface* sink, int32_t& lastWidth, int32_t& lastHeight)
 {
-    const FrameJob job{packet, hasAlpha ? findInputFormat("GPHA") : &opaquePackets, findOutputOrder(outputFourcc),
-        allocator, sink};
-    Canvas display{displayWidth, displayHeight};
-    const int32_t answer = produceFrame(nativeHostCalls, job, display, plainStages);
-    displayWidth = display.width;
-    displayHeight = display.height;
-    if (answer == KELVO_ACCEPTED)
-        packet->dropReference();
-    return nativeAnswer(answer);
+    if (!allocator || !sink || !findOutputOrder(outputFourcc))
+        return false;
+    const int32_t headerLength = hasAlpha ? PacketFormat::AlphaHeaderLength : PacketFormat::HeaderLength;
+    PacketHeader header;
+    uint8_t alpha[4];
+    const void* bytes = packet->lock();
+    const bool parsed = bytes && packet->size >= headerLength;
+    if (parsed)
+        parsePacketHeader(static_cast<const uint8_t*>(bytes), &header, hasAlpha ? alpha : nullptr);
+    packet->unlock();
+    if (!parsed || int64_t(header.width) * header.height * 4 > std::numeric_limits<int32_t>::max())
+        return false;
+    const int32_t size = header.width * header.height * 4;
+    std::vector<uint8_t> image(size_t(int64_t(header.width) * header.height + 1) / 2);
+    int32_t capacity = int32_t(image.size());
+    plainDecodeBitmap(&header, packet->size - headerLength, capacity, image.data());
+
+    allocator->configure(32);
+    MediaBuffer* frame = allocator->allocate(header.width, header.height, 1);
+    if (!frame)
+        return false;
+    const auto giveBack = [frame] {
+        frame->dropReference();
+        return false;
+    };
+    if (header.height > 1 && frame->stride < header.width)
+        return giveBack();
+    frame->size = size;
+    auto* pixels = static_cast<uint8_t*>(frame->lock());
+    if (pixels)
+        std::memset(pixels, FrameFill, size_t(size));
+    frame->unlock();
+    if (!pixels && size > 0)
+        return giveBack();
+    frame->timing[0] = packet->timing[0];
+    frame->timing[1] = packet->timing[1];
+    const ChannelTables channels = buildChannelTables(header.palette, hasAlpha ? alpha : nullptr);
+    const uint8_t* tables[4];
+    orderTables(channels, outputFourcc, tables);
+    pixels = static_cast<uint8_t*>(frame->lock());
+    if (pixels)
+        blitIndexedBitmap(image.data(), header.width, header.height, 0, 0, pixels, frame->stride, header.height,
+            tables, true);
+    frame->unlock();
+    if (!pixels && size > 0)
+        return giveBack();
+
+    const Canvas canvas = chooseReferenceCanvas(lastWidth, lastHeight, header.right, header.bottom);
+    lastWidth = canvas.width;
+    lastHeight = canvas.height;
+    frame->left = double(header.left) / canvas.width;
+    frame->top = double(header.top) / canvas.height;
+    frame->right = double(header.right) / canvas.width;
+    frame->bottom = double(header.bottom) / canvas.height;
+    Variant v = objectVariant(frame);
+    if (!sink->deliver(MSG_SAMPLE, &v))
+        return giveBack();
+    packet->dropReference();
+    return true;
 }
 
 } // namespace Qor::Testing

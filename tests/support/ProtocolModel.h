@@ -7,7 +7,7 @@
 #define KELVO_TESTS_SUPPORT_PROTOCOLMODEL_H
 
 #include "subdecode/PacketFormat.h"
-#include "tests/support/CountingHost.h"
+#include "tests/support/HostStandIns.h"
 #include "tests/support/FrameColours.h"
 
 #include <cstddef>
@@ -43,8 +43,8 @@ struct SampleConditions {
     bool configured = false;     // a sink set and no stop since
     bool hasAlpha = false;       // decided when the sink was set
     bool frameSideOpen = false;  // the output port is open
-    const CountingAllocator* allocator = nullptr;
-    const CountingSink* sink = nullptr;
+    const StandInAllocator* allocator = nullptr;
+    const StandInSink* sink = nullptr;
 };
 
 // The end the protocol prescribes for a sample of `size` bytes at `packet`
@@ -73,8 +73,8 @@ inline Outcome expectedOutcome(const SampleConditions& c, const uint8_t* packet,
 }
 
 // The canvas a rectangle's right and bottom edges are placed on, given the
-// display size: the display when the rectangle lies inside it, else the
-// first standard canvas that holds both, else one just large enough.
+// last canvas: that one when the rectangle lies inside it, else the first
+// standard canvas that holds both, else one just large enough.
 inline std::pair<int32_t, int32_t> modelCanvas(int32_t width, int32_t height, int64_t right, int64_t bottom)
 {
     if (width > right && height > bottom)
@@ -89,8 +89,8 @@ inline std::pair<int32_t, int32_t> modelCanvas(int32_t width, int32_t height, in
 // or without alpha into byte order `order`, whose buffer was `source`; null
 // when nothing is: its size, its row pitch, its timing, and only the
 // packet's four colours inside its block.
-inline const char* frameFault(const CountingBuffer& frame, const uint8_t* packet, bool hasAlpha, const char* order,
-    const CountingBuffer& source)
+inline const char* frameFault(const StandInBuffer& frame, const uint8_t* packet, bool hasAlpha, const char* order,
+    const StandInBuffer& source)
 {
     const int64_t width = packetField(packet, PacketFormat::WidthOffset);
     const int64_t height = packetField(packet, PacketFormat::HeightOffset);

@@ -53,6 +53,29 @@ TEST(CommandLine, ParsesPairsAndLists)
     EXPECT_EQ(numbers, (std::vector<uint64_t>{0, 128, 255, 64}));
 }
 
+TEST(CommandLine, ReadsWordsInAnyCaseAndPixelLimits)
+{
+    EXPECT_EQ(keywordIndex("fast", {"none", "fast"}), 1);
+    EXPECT_EQ(keywordIndex("FaSt", {"none", "fast"}), 1);
+    EXPECT_EQ(keywordIndex("gpha", {"GPHB", "GPHA"}), 1);
+    EXPECT_EQ(keywordIndex("fas", {"none", "fast"}), -1);
+    EXPECT_EQ(keywordIndex("fastest", {"none", "fast"}), -1);
+    const struct {
+        const char* text;
+        bool accepted;
+        uint64_t pixels;
+    } rows[] = {
+        {"1", true, 1}, {"8192x8192", true, 67108864}, {"65535x65535", true, 4294836225}, {"4294836225", true, 4294836225},
+        {"4294836226", false, 0}, {"0", false, 0}, {"0x5", false, 0}, {"65536x1", false, 0}, {"x", false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        uint64_t pixels = 7;
+        EXPECT_EQ(parsePixelLimit(row.text, pixels), row.accepted);
+        EXPECT_EQ(pixels, row.accepted ? row.pixels : 7);
+    }
+}
+
 TEST(CommandLine, ReadsOptionsInEverySpelling)
 {
     std::vector<std::string> words = {"tool", "-o", "a", "--output=b", "--output", "c", "file", "--", "-dash", "--output"};

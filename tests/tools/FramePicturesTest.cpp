@@ -1,6 +1,5 @@
-// The renderer's pictures: byte orders turned back into RGBA, the canvas
-// worked back from a frame's fractions, and the preview's placement,
-// scaling and blending over the checkerboard.
+// The renderer's pictures: byte orders turned back into RGBA, and the
+// preview's placement, scaling and blending over the checkerboard.
 #include "tools/FramePictures.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +25,11 @@ TEST(FramePictures, EveryByteOrderBecomesRgba)
         frame.width = 1;
         frame.height = 1;
         frame.pixels = row.bytes;
-        const PngImage image = frameAsRgba(frame, row.order);
+        const PngImage image = frameAsRgba(frame, *findOutputOrder(row.order));
         EXPECT_EQ(image.rgba, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44}));
     }
     Frame empty;
-    EXPECT_EQ(frameAsRgba(empty, "RGBA").width, 0u);
+    EXPECT_EQ(frameAsRgba(empty, *findOutputOrder("RGBA")).width, 0u);
 }
 
 Frame placed(double left, double top, double right, double bottom)
@@ -41,33 +40,6 @@ Frame placed(double left, double top, double right, double bottom)
     frame.right = right;
     frame.bottom = bottom;
     return frame;
-}
-
-TEST(FramePictures, CanvasComesBackFromTheFractions)
-{
-    const struct {
-        const char* label;
-        PacketRectangle rectangle;
-        PictureSize canvas; // what the plug-in divided by
-        PictureSize previous;
-        PictureSize expected;
-    } rows[] = {
-        {"640x480", {120, 300, 599, 399}, {640, 480}, {0, 0}, {640, 480}},
-        {"1440x1080", {880, 1000, 1129, 1043}, {1440, 1080}, {640, 480}, {1440, 1080}},
-        {"odd canvas", {0, 0, 1500, 800}, {1501, 801}, {0, 0}, {1501, 801}},
-        // Ends at column and row 0: the fractions say nothing; keep what was.
-        {"degenerate, previous kept", {0, 0, 0, 0}, {720, 576}, {720, 576}, {720, 576}},
-        {"degenerate, nothing before", {0, 0, 0, 0}, {640, 480}, {0, 0}, {640, 480}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
-        const PacketRectangle& r = row.rectangle;
-        const Frame frame = placed(double(r.left) / row.canvas.width, double(r.top) / row.canvas.height,
-            double(r.right) / row.canvas.width, double(r.bottom) / row.canvas.height);
-        const PictureSize canvas = canvasFromFractions(r, frame, row.previous);
-        EXPECT_EQ(canvas.width, row.expected.width);
-        EXPECT_EQ(canvas.height, row.expected.height);
-    }
 }
 
 TEST(FramePictures, ReadsTheRectangleFromThePacketHeader)

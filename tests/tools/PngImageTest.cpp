@@ -4,35 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
-// Every allocation of this program goes through here, so a test can set a
-// ceiling that an allocation out of proportion to an input breaks.
-namespace {
-size_t allocationCeiling = size_t(-1);
-}
-
-void* operator new(size_t size)
-{
-    if (size > allocationCeiling)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* block) noexcept
-{
-    std::free(block);
-}
-
-void operator delete(void* block, size_t) noexcept
-{
-    std::free(block);
-}
+#include "tests/tools/AllocationCeiling.h"
 
 namespace Qor::Tools {
 namespace {
@@ -193,27 +168,36 @@ std::vector<uint8_t> declaring(std::vector<uint8_t> png, uint32_t width, uint32_
 
 TEST(PngImage, ChecksTheDeclaredSizeBeforeStoringPixels)
 {
+    const uint64_t everySize = uint64_t(65535) * 65535;
     const struct {
         const char* label;
         std::vector<uint8_t> bytes;
+        uint64_t limit;
         std::string error;
     } rows[] = {
         // The data ends after one row: the reader holds no more than the data gave.
-        {"20000 x 20000, data for one row", declaring(rgbPng, 20000, 20000), "p.png: bad PNG: "},
-        {"65535 x 65535, data for one row", declaring(rgbPng, 65535, 65535), "p.png: bad PNG: "},
-        {"a side past 65535", declaring(rgbPng, 65536, 1),
+        {"20000 x 20000, data for one row", declaring(rgbPng, 20000, 20000), everySize, "p.png: bad PNG: "},
+        {"65535 x 65535, data for one row", declaring(rgbPng, 65535, 65535), everySize, "p.png: bad PNG: "},
+        {"a side past 65535", declaring(rgbPng, 65536, 1), everySize,
             "p.png: the header declares 65536x1 pixels; a subtitle is at most 65535 a side"},
-        {"a million a side", declaring(rgbPng, 1000000, 1000000),
+        {"a million a side", declaring(rgbPng, 1000000, 1000000), everySize,
             "p.png: the header declares 1000000x1000000 pixels; a subtitle is at most 65535 a side"},
-        {"interlaced past 8192x8192", declaring(rgbPng, 8193, 8192, true),
+        {"interlaced past 8192x8192", declaring(rgbPng, 8193, 8192, true), everySize,
             "p.png: the header declares an interlaced image of 8193x8192 pixels; interlaced images are read whole"},
+        // The pixel limit: at it the image is read (and found short), past it refused unread.
+        {"at the default limit", declaring(rgbPng, 8192, 8192), DefaultPngPixelLimit, "p.png: bad PNG: "},
+        {"one row past the default limit", declaring(rgbPng, 8192, 8193), DefaultPngPixelLimit,
+            "p.png: the header declares 8192x8193 pixels (67117056), more than the 67108864 allowed; --max raises"
+            " the limit"},
+        {"at a limit of 3", rgbPng, 3, ""},
+        {"past a limit of 2", rgbPng, 2, "p.png: the header declares 3x1 pixels (3), more than the 2 allowed; --max"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         allocationCeiling = size_t(64) << 20;
-        const PngReadResult read = decodePng(row.bytes, "p.png");
+        const PngReadResult read = decodePng(row.bytes, "p.png", PngLimit{row.limit, "--max"});
         allocationCeiling = size_t(-1);
-        EXPECT_FALSE(read);
+        EXPECT_EQ(bool(read), row.error.empty());
         EXPECT_EQ(read.error.rfind(row.error, 0), 0u) << read.error;
     }
 }

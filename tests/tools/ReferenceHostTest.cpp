@@ -260,11 +260,13 @@ TEST(DecoderSession, CanvasIsChosenWithoutStreamInformation)
     EXPECT_EQ(session.close(), "");
 }
 
-TEST(DecoderSession, FindsTheBuiltPlugin)
+// This test program is not one of the build tree's tools, as an installed
+// tool is not: neither looks for the plug-in in the build tree.
+TEST(DecoderSession, OnlyTheBuildTreesToolsSearchIt)
 {
     const std::vector<std::string> places = pluginSearchPath();
-    EXPECT_NE(std::find(places.begin(), places.end(), std::string(KELVO_PLUGIN_PATH)), places.end());
-    EXPECT_FALSE(findPluginLibrary().empty());
+    EXPECT_EQ(std::find(places.begin(), places.end(), std::string(KELVO_PLUGIN_PATH)), places.end());
+    EXPECT_FALSE(places.empty());
 }
 
 } // namespace

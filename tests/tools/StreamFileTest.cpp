@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace Qor::Tools {
 namespace {
@@ -164,6 +169,10 @@ TEST(PacketStream, RefusesDamagedFilesNamingWhere)
         // A third record after two good ones: one byte of it.
         {"trailing byte", extended(twoRecordBytes, {0x00}),
             "s.kps: record 3 at byte offset 43 is truncated: 1 bytes left of its 12-byte record header"},
+        // A second stream after the first, as a plain copy of both makes.
+        {"two streams joined", extended(twoRecordBytes, twoRecordBytes),
+            "s.kps: record 3 at byte offset 43 is the header of another stream (\"KLVS\"): two streams joined end to"
+            " end are not one stream"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -208,6 +217,67 @@ TEST(PacketStream, FileRefusalsNameThePath)
     EXPECT_TRUE(directory.entries().empty());
 }
 
+// Appends check the stream they add to, walking its record headers: the
+// same damage the reader refuses is refused, with the same message, and
+// the file is left as it was.
+TEST(PacketStream, AppendsOnlyToAWholeStream)
+{
+    TemporaryDirectory directory;
+    const std::string path = directory.path + "/s.kps";
+    PacketStream more = twoRecordStream();
+    more.records.assign(1, PacketRecord{{5, 6}, {1, 2, 3, 4}, 0});
+    const struct {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        std::string message; // after the path; "" when the append is taken
+    } rows[] = {
+        {"whole", twoRecordBytes, ""},
+        {"header alone", cut(twoRecordBytes, 16), ""},
+        {"last packet cut", cut(twoRecordBytes, 30), ": record 1 at byte offset 16 is truncated: 3 packet bytes claimed, 2 left"},
+        {"last record header cut", cut(twoRecordBytes, 36),
+            ": record 2 at byte offset 31 is truncated: 5 bytes left of its 12-byte record header"},
+        {"size beyond the file", withBytes(twoRecordBytes, 31, {0x00, 0x00, 0x01, 0x00}),
+            ": record 2 at byte offset 31 claims 65536 packet bytes, more than the whole file (43 bytes)"},
+        {"two streams joined", extended(twoRecordBytes, twoRecordBytes),
+            ": record 3 at byte offset 43 is the header of another stream (\"KLVS\"): two streams joined end to end"
+            " are not one stream"},
+        {"not a stream", withBytes(twoRecordBytes, 0, {0x89, 'P', 'N', 'G'}),
+            ": not a packet stream: magic \"\\x89PNG\" at byte offset 0, not \"KLVS\""},
+        {"other format", withBytes(twoRecordBytes, 11, {'B'}), ": the stream is GPHB 720x576, not GPHA 720x576"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        ASSERT_EQ(writeFileAtomically(path, row.bytes), "");
+        EXPECT_EQ(appendPacketRecords(path, more), row.message.empty() ? "" : path + row.message);
+        std::vector<uint8_t> after;
+        ASSERT_EQ(readWholeFile(path, after), "");
+        if (row.message.empty()) {
+            const StreamReadResult read = parsePacketStream(after, "s.kps");
+            ASSERT_TRUE(read) << read.error;
+            EXPECT_EQ(read.stream.records.back().packet, more.records[0].packet);
+        } else {
+            EXPECT_EQ(after, row.bytes);
+        }
+    }
+}
+
+TEST(PacketStream, AnAbandonedAppendIsTakenBack)
+{
+    TemporaryDirectory directory;
+    const std::string path = directory.path + "/s.kps";
+    ASSERT_EQ(writeFileAtomically(path, twoRecordBytes), "");
+    {
+        PacketStreamWriter writer;
+        ASSERT_EQ(writer.append(path), "");
+        EXPECT_EQ(writer.header().inputFormat, "GPHA");
+        ASSERT_EQ(writer.write(PacketRecord{{1, 1}, {9, 9, 9}, 0}), "");
+        // Destroyed without commit: as when an image later in a list is refused.
+    }
+    std::vector<uint8_t> after;
+    ASSERT_EQ(readWholeFile(path, after), "");
+    EXPECT_EQ(after, twoRecordBytes);
+}
+
 TEST(AtomicFile, ReplacesContentsWhole)
 {
     TemporaryDirectory directory;
@@ -218,6 +288,88 @@ TEST(AtomicFile, ReplacesContentsWhole)
     ASSERT_EQ(readWholeFile(path, bytes), "");
     EXPECT_EQ(bytes, std::vector<uint8_t>{9});
     EXPECT_EQ(directory.entries(), std::vector<std::string>{"f"});
+}
+
+// A finished file has the permissions of any new file under the umask,
+// not mkstemp's owner-only ones.
+TEST(AtomicFile, GivesTheUmasksPermissions)
+{
+    TemporaryDirectory directory;
+    const std::string path = directory.path + "/f";
+    for (const mode_t mask : {mode_t(022), mode_t(027), mode_t(0)}) {
+        SCOPED_TRACE(mask);
+        const mode_t before = umask(mask);
+        const std::string error = writeFileAtomically(path, {1});
+        umask(before);
+        ASSERT_EQ(error, "");
+        struct stat status {};
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
+    }
+}
+
+// A write that fails part-way, or a rename that fails at the end, leaves
+// the target as it was and no temporary file.
+TEST(AtomicFile, AFailedWriteLeavesNoTemporaryFile)
+{
+    TemporaryDirectory directory;
+    const std::string path = directory.path + "/f";
+    ASSERT_EQ(writeFileAtomically(path, {7}), "");
+    // A folder with something in it cannot be renamed over.
+    fs::create_directories(directory.path + "/full/inside");
+    // Files are cut off at 1000 bytes: the write fails with EFBIG.
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 1000;
+    const struct {
+        const char* label;
+        std::string path;
+        size_t bytes;
+        bool limited;
+        std::string message;
+    } rows[] = {
+        {"write cut off", path, 5000, true, path + ": cannot write: File too large"},
+        {"rename refused", directory.path + "/full", 10, false, directory.path + "/full: is a directory"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        if (row.limited)
+            setrlimit(RLIMIT_FSIZE, &small);
+        const std::string error = writeFileAtomically(row.path, std::vector<uint8_t>(row.bytes, 1));
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(error, row.message);
+        std::vector<std::string> names = directory.entries();
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"f", "full"}));
+        std::vector<uint8_t> kept;
+        ASSERT_EQ(readWholeFile(path, kept), "");
+        EXPECT_EQ(kept, std::vector<uint8_t>{7});
+    }
+    // The same with the rename at the end failing: made to fail by an
+    // AtomicFile whose target became a folder after it opened.
+    AtomicFile file;
+    const std::string late = directory.path + "/late";
+    ASSERT_EQ(file.open(late), "");
+    ASSERT_EQ(file.write(std::vector<uint8_t>(10, 1).data(), 10), "");
+    fs::create_directories(late + "/inside");
+    EXPECT_EQ(file.commit().rfind(late + ": cannot write: ", 0), 0u);
+    EXPECT_EQ(directory.entries().size(), 3u); // f, full, late
+}
+
+// A target name as long as a file name may be still works: the temporary
+// name is shortened to fit.
+TEST(AtomicFile, TakesTheLongestNames)
+{
+    TemporaryDirectory directory;
+    for (const size_t length : {size_t(248), size_t(255)}) {
+        SCOPED_TRACE(length);
+        const std::string path = directory.path + "/" + std::string(length, 'n');
+        EXPECT_EQ(writeFileAtomically(path, {1}), "");
+        EXPECT_TRUE(fs::exists(path));
+        fs::remove(path);
+    }
 }
 
 } // namespace

@@ -85,6 +85,92 @@ TEST(SubtitleImage, NumbersColoursByTheRules)
     }
 }
 
+// An RGBA image `width` pixels wide of `pixels`, row after row.
+PngImage rows(uint32_t width, const std::vector<Rgba>& pixels)
+{
+    PngImage image;
+    image.width = width;
+    image.height = uint32_t(pixels.size() / width);
+    for (const Rgba& c : pixels)
+        image.rgba.insert(image.rgba.end(), {c.red, c.green, c.blue, c.alpha});
+    return image;
+}
+
+// Images of more than four colours: where each pixel's colour goes.
+TEST(SubtitleImage, ReducesToFourKeepingWhatShows)
+{
+    constexpr Rgba grey{128, 128, 128, 255};
+    constexpr Rgba faint{0, 0, 0, 40};
+    const struct {
+        const char* label;
+        PngImage image;
+        std::vector<size_t> clear;   // pixels that must be colour 0, transparent
+        std::vector<size_t> visible; // pixels that must be another colour, opaque
+    } cases[] = {
+        // Opaque white first: colour 0 is still the transparent colour.
+        {"opaque top-left pixel", rows(4, {white, clear, clear, red, green, blue, clear, white}), {1, 2, 6},
+            {0, 3, 4, 5, 7}},
+        // One black and one blue pixel among many of four others: each joins
+        // the nearest visible colour, not transparency.
+        {"sparse opaque colours", rows(6, {clear, clear, clear, white, white, white, red, red, red, green, green,
+                                                 green, clear, black, blue, white, red, green}),
+            {0, 1, 2, 12}, {3, 6, 9, 13, 14, 15, 16, 17}},
+        // A faint fringe does go to transparency; a half-opaque grey does not.
+        {"faint and half-opaque", rows(4, {clear, faint, white, white, red, red, green, Rgba{128, 128, 128, 128},
+                                              grey, white, red, green}),
+            {0, 1}, {2, 4, 6, 7, 8}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.label);
+        const SubtitleImageResult result = reduceToSubtitle(row.image, "i.png");
+        ASSERT_TRUE(result) << result.error;
+        EXPECT_EQ(result.image.colours[0], clear);
+        for (size_t at : row.clear)
+            EXPECT_EQ(result.image.indices[at], 0) << "pixel " << at;
+        for (size_t at : row.visible) {
+            const uint8_t number = result.image.indices[at];
+            EXPECT_NE(number, 0) << "pixel " << at;
+            EXPECT_GE(result.image.colours[number].alpha, 128) << "pixel " << at;
+        }
+        // The message numbers the colours rather than guessing their roles.
+        EXPECT_NE(result.image.reduction.find(" colours reduced to 4: colour 0 transparent ("), std::string::npos)
+            << result.image.reduction;
+    }
+}
+
+TEST(SubtitleImage, WarnsOfWhatAStreamWillShowOtherwise)
+{
+    const auto warnings = [](const PngImage& png, const char* format) {
+        const SubtitleImageResult result = reduceToSubtitle(png, "i.png");
+        return formatWarnings(result.image, "i.png", format);
+    };
+    const Rgba navy{12, 24, 72, 255};
+    const struct {
+        const char* label;
+        PngImage image;
+        const char* format;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"transparent and opaque", direct({clear, white, black, black, clear, white}), "GPHB", {}},
+        {"anything in GPHA", direct({navy, white, shade, navy, navy, navy}), "GPHA", {}},
+        {"no transparent colour", direct({navy, white, white, navy, navy, navy}), "GPHB",
+            {"i.png: no colour is transparent, and GPHB shows colour 0 as transparent: 12,24,72 (4 of 6 pixels) will"
+             " not show; a GPHA stream (-f GPHA) keeps it"}},
+        {"translucent", direct({clear, shade, white, white, clear, clear}), "GPHB",
+            {"i.png: a GPHB stream shows colours opaque; translucent colour 1 (alpha 128) becomes opaque (GPHA keeps"
+             " alpha)"}},
+        // Alpha 250 and up cannot be told from opaque.
+        {"nearly opaque", direct({clear, Rgba{1, 1, 1, 250}, white, white, clear, clear}), "GPHB", {}},
+        {"just below nearly opaque", direct({clear, Rgba{1, 1, 1, 249}, white, white, clear, clear}), "GPHB",
+            {"i.png: a GPHB stream shows colours opaque; translucent colour 1 (alpha 249) becomes opaque (GPHA keeps"
+             " alpha)"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(warnings(row.image, row.format), row.expected);
+    }
+}
+
 TEST(SubtitleImage, RefusesWhatNoPacketCanCarry)
 {
     PngImage wide;

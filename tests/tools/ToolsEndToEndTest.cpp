@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,8 +53,26 @@ std::string fileText(const std::string& path)
     return text.str();
 }
 
-// Runs a program with `arguments`, its output and errors caught in files.
-ToolRun run(const std::string& scratch, std::vector<std::string> arguments)
+// Waits for `child` for up to a minute, then kills it: a tool that hangs
+// fails its test rather than the whole run. Answers the exit status, or
+// 128 + the signal that ended it.
+int waitFor(pid_t child)
+{
+    int status = 0;
+    for (int tenths = 0; waitpid(child, &status, WNOHANG) == 0; ++tenths) {
+        if (tenths == 600) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            break;
+        }
+        usleep(100000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a program with `arguments`, its output and errors caught in files,
+// and `limit` applied to the size of the files it writes (0: none).
+ToolRun run(const std::string& scratch, std::vector<std::string> arguments, rlim_t limit = 0)
 {
     const std::string outPath = scratch + "/.out";
     const std::string errPath = scratch + "/.err";
@@ -62,6 +82,12 @@ ToolRun run(const std::string& scratch, std::vector<std::string> arguments)
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
+        if (limit > 0) {
+            // A write past the limit then fails with EFBIG instead of killing.
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit files {limit, limit};
+            setrlimit(RLIMIT_FSIZE, &files);
+        }
         std::vector<char*> argv;
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
@@ -70,9 +96,7 @@ ToolRun run(const std::string& scratch, std::vector<std::string> arguments)
         _exit(127);
     }
     ToolRun result;
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = waitFor(child);
     result.out = fileText(outPath);
     result.err = fileText(errPath);
     fs::remove(outPath);
@@ -104,8 +128,34 @@ protected:
         std::error_code ignored;
         fs::remove_all(directory, ignored);
     }
-    ToolRun tool(std::vector<std::string> arguments) { return run(directory, std::move(arguments)); }
+    ToolRun tool(std::vector<std::string> arguments, rlim_t limit = 0)
+    {
+        return run(directory, std::move(arguments), limit);
+    }
     std::string path(const std::string& name) const { return directory + "/" + name; }
+
+    // good.kps: two packets of `image`, encoded and appended by the tool.
+    struct TwoPackets {
+        std::vector<uint8_t> bytes; // empty when the tool failed
+        PacketStream stream;
+        size_t second = 0;     // the offset of record 2
+        size_t packetSize = 0; // and its packet's size
+    };
+    TwoPackets twoPackets(const std::string& image)
+    {
+        TwoPackets made;
+        if (tool({encodeTool, "-o", path("good.kps"), image}).status != 0
+            || tool({encodeTool, "-a", "-o", path("good.kps"), image}).status != 0
+            || !readWholeFile(path("good.kps"), made.bytes).empty())
+            return TwoPackets{};
+        StreamReadResult read = parsePacketStream(made.bytes, "good.kps");
+        if (!read || read.stream.records.size() != 2)
+            return TwoPackets{};
+        made.stream = std::move(read.stream);
+        made.second = made.stream.records[1].offset;
+        made.packetSize = made.stream.records[1].packet.size();
+        return made;
+    }
 
     std::string directory;
 };
@@ -367,6 +417,14 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
     five.height = 1;
     five.rgba = {0, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
     ASSERT_EQ(writePng(path("five.png"), five), "");
+    // Colours changing at every pixel: the even rows alone need more than
+    // the 65535 bytes of run-length data a packet holds before its odd rows.
+    PngImage busy;
+    busy.width = 520;
+    busy.height = 520;
+    for (uint32_t i = 0; i < busy.width * busy.height; ++i)
+        busy.rgba.insert(busy.rgba.end(), {uint8_t(i % 2 * 255), 0, 0, uint8_t(i % 2 * 255)});
+    ASSERT_EQ(writePng(path("busy.png"), busy), "");
 
     const struct {
         const char* label;
@@ -377,6 +435,9 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
         {"cut in half", path("cut.png"), path("cut.png") + ": bad PNG: "},
         {"five colours", path("five.png"), path("five.png") + ": more than four colours"},
         {"missing", path("none.png"), path("none.png") + ": cannot open: No such file or directory"},
+        {"too busy for a packet", path("busy.png"),
+            path("busy.png") + ": its even rows take 67600 bytes of run-length data, more than the 65535 a packet holds"
+                               " before its odd rows; split the image into packets of fewer rows"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -442,14 +503,12 @@ TEST_F(KelvoEncode, ChecksWhatItAppendsTo)
 TEST_F(KelvoRender, RefusesDamagedStreamsAndLeavesNoOutput)
 {
     const std::string image = samples + "/station-sign.png";
-    ASSERT_EQ(tool({encodeTool, "-o", path("good.kps"), image}).status, 0);
-    ASSERT_EQ(tool({encodeTool, "--append", "-o", path("good.kps"), image}).status, 0);
-    std::vector<uint8_t> bytes;
-    ASSERT_EQ(readWholeFile(path("good.kps"), bytes), "");
-    const StreamReadResult good = parsePacketStream(bytes, "good.kps");
-    ASSERT_TRUE(good) << good.error;
-    const size_t second = good.stream.records[1].offset;
-    const size_t packetSize = good.stream.records[1].packet.size();
+    const TwoPackets made = twoPackets(image);
+    ASSERT_FALSE(made.bytes.empty());
+    const std::vector<uint8_t>& bytes = made.bytes;
+    const PacketStream& good = made.stream;
+    const size_t second = made.second;
+    const size_t packetSize = made.packetSize;
 
     std::vector<uint8_t> truncated(bytes.begin(), bytes.end() - 5);
     ASSERT_EQ(writeFileAtomically(path("truncated.kps"), truncated), "");
@@ -464,7 +523,7 @@ TEST_F(KelvoRender, RefusesDamagedStreamsAndLeavesNoOutput)
     emptyPacket.insert(emptyPacket.end(), 12, 0);
     ASSERT_EQ(writeFileAtomically(path("empty.kps"), emptyPacket), "");
     // A header alone that declares a frame one column wider than 8192 x 8192.
-    PacketStream huge = good.stream;
+    PacketStream huge = good;
     huge.records[1].packet.assign(53, 0);
     huge.records[1].packet[27] = 0x01;
     huge.records[1].packet[28] = 0x20; // 8193
@@ -518,8 +577,10 @@ TEST_F(KelvoTools, HelpDocumentsEveryOption)
         std::vector<std::string> options;
     } rows[] = {
         {encodeTool, {"-o, --output", "-a, --append", "-y, --force", "-l, --list", "-f, --format", "-p, --picture",
-                         "--at", "-t, --timing", "--alpha", "--exact", "--prefix", "-h, --help", "--version"}},
-        {renderTool, {"-o, --output", "--order", "--plugin", "--padding", "--max-frame-pixels", "--compression",
+                         "--at", "-t, --timing", "--alpha", "--exact", "--max-image-pixels", "--prefix", "-q, --quiet",
+                         "-h, --help", "--version"}},
+        {renderTool, {"-o, --output", "-y, --force", "-n, --no-overwrite", "--order", "--plugin", "--padding",
+                         "--max-frame-pixels", "--compression",
                          "--no-preview", "-j, --jobs", "--progress", "-q, --quiet", "-h, --help", "--version"}},
     };
     for (const auto& row : rows) {
@@ -721,7 +782,8 @@ TEST_F(KelvoEncode, EncodesARendersManifestBackIntoTheSameFrames)
         std::string line;
         std::string message;
     } rows[] = {
-        {"not JSON", "{\"image\" \"a.png\"}", "bad.jsonl: line 1, column 10: expected \":\""},
+        {"not JSON", "{\"image\" \"a.png\"}", "bad.jsonl: line 1, column 16: syntax error while parsing object"
+                                                " separator - unexpected string literal; expected ':'"},
         {"no image", "{\"timing\":[1,2]}", "bad.jsonl: line 1: no image"},
         {"bad timing", "{\"image\":\"a.png\",\"timing\":[1]}", "bad.jsonl: line 1: \"timing\" must be two 32-bit words"},
         {"place past 65535", "{\"image\":\"a.png\",\"at\":[65536,0]}", "bad.jsonl: line 1: \"at\" must be [X, Y]"},
@@ -760,8 +822,8 @@ TEST_F(KelvoEncode, ReducesManyColoursToFourAndSaysSo)
     // pixels), black, near-black and the translucent black the outline (4
     // pixels, first met later), the lone grey the edge.
     EXPECT_EQ(std::count(reduced.err.begin(), reduced.err.end(), '\n'), 2) << reduced.err;
-    EXPECT_NE(reduced.err.find(path("text.png") + ": 8 colours reduced to 4: transparent 0,0,0,0 (3 pixels, 2 colours);"
-                                                  " fill 254,254,254,255 (4 pixels, 2 colours); outline "),
+    EXPECT_NE(reduced.err.find(path("text.png") + ": 8 colours reduced to 4: colour 0 transparent (3 pixels, 2 colours);"
+                                                  " colour 1 254,254,254,255 (4 pixels, 2 colours); colour 2 "),
         std::string::npos)
         << reduced.err;
     EXPECT_NE(reduced.err.find("warning: " + path("text.png") + ": at 0,0 its 12x1 pixels pass the declared picture 8x8"),
@@ -788,16 +850,33 @@ TEST_F(KelvoEncode, ReducesManyColoursToFourAndSaysSo)
     EXPECT_EQ(frame.image.pixel(7, 0).alpha, 255);
     EXPECT_EQ(frame.image.pixel(4, 0), (Rgba{90, 90, 90, 255}));
 
-    // GPHB shows colours opaque, and says so for a translucent one.
-    PngImage box;
-    box.width = 2;
-    box.height = 1;
-    box.rgba = {0, 0, 0, 0, 10, 20, 30, 128};
-    ASSERT_EQ(writePng(path("box.png"), box), "");
-    const ToolRun opaque = tool({encodeTool, "-o", path("b.kps"), path("box.png")});
-    EXPECT_EQ(opaque.status, 0);
-    EXPECT_EQ(opaque.err, "kelvo-encode: warning: " + path("box.png")
-            + ": a GPHB stream shows colours opaque; translucent colour 1 (alpha 128) becomes opaque (GPHA keeps alpha)\n");
+    // GPHB shows colour 0 transparent and the others opaque, and says so
+    // for a picture that looks otherwise; -q says nothing of it.
+    const struct {
+        const char* label;
+        std::vector<uint8_t> rgba;
+        std::string warning;
+    } boxes[] = {
+        {"translucent", {0, 0, 0, 0, 10, 20, 30, 128},
+            ": a GPHB stream shows colours opaque; translucent colour 1 (alpha 128) becomes opaque (GPHA keeps alpha)"},
+        {"no transparent colour", {12, 24, 72, 255, 255, 255, 255, 255},
+            ": no colour is transparent, and GPHB shows colour 0 as transparent: 12,24,72 (1 of 2 pixels) will not"
+            " show; a GPHA stream (-f GPHA) keeps it"},
+    };
+    for (const auto& row : boxes) {
+        SCOPED_TRACE(row.label);
+        PngImage box;
+        box.width = 2;
+        box.height = 1;
+        box.rgba = row.rgba;
+        ASSERT_EQ(writePng(path("box.png"), box), "");
+        const ToolRun warned = tool({encodeTool, "-o", path("b.kps"), path("box.png")});
+        EXPECT_EQ(warned.status, 0);
+        EXPECT_EQ(warned.err, "kelvo-encode: warning: " + path("box.png") + row.warning + "\n");
+        const ToolRun quiet = tool({encodeTool, "-q", "-o", path("b.kps"), path("box.png")});
+        EXPECT_EQ(quiet.status, 0);
+        EXPECT_EQ(quiet.err, "");
+    }
 }
 
 TEST_F(KelvoTools, FollowTheCommandLineConventions)
@@ -846,6 +925,345 @@ TEST_F(KelvoTools, FollowTheCommandLineConventions)
     EXPECT_EQ(blocked.err.rfind("kelvo-render: " + path("file/out") + ": cannot make the directory: ", 0), 0u)
         << blocked.err;
     EXPECT_NE(blocked.err.find("Not a directory"), std::string::npos) << blocked.err;
+}
+
+// Many appends started at once take turns on the stream's lock: every
+// record lands, whole, in some order.
+TEST_F(KelvoEncode, ConcurrentAppendsAllLand)
+{
+    const std::string image = samples + "/station-sign.png";
+    ASSERT_EQ(tool({encodeTool, "-t", "1000,0", "-o", path("s.kps"), image}).status, 0);
+    constexpr int appends = 40;
+    std::vector<pid_t> children;
+    for (int i = 0; i < appends; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            const std::string timing = std::to_string(i) + ",0";
+            execl(encodeTool.c_str(), encodeTool.c_str(), "-a", "-t", timing.c_str(), "-o", path("s.kps").c_str(),
+                image.c_str(), nullptr);
+            _exit(127);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children)
+        EXPECT_EQ(waitFor(child), 0);
+    const StreamReadResult read = readPacketStream(path("s.kps"));
+    ASSERT_TRUE(read) << read.error;
+    ASSERT_EQ(read.stream.records.size(), size_t(appends + 1));
+    std::set<uint32_t> timings;
+    for (const PacketRecord& record : read.stream.records) {
+        timings.insert(record.timing[0]);
+        EXPECT_EQ(record.packet, read.stream.records[0].packet);
+    }
+    EXPECT_EQ(timings.size(), size_t(appends + 1));
+}
+
+TEST_F(KelvoEncode, AppendsOnlyToAWholeStream)
+{
+    const std::string image = samples + "/station-sign.png";
+    const TwoPackets made = twoPackets(image);
+    ASSERT_FALSE(made.bytes.empty());
+    const std::vector<uint8_t>& bytes = made.bytes;
+    const size_t second = made.second;
+    const size_t packetSize = made.packetSize;
+    std::vector<uint8_t> cutShort(bytes.begin(), bytes.end() - 7);
+    std::vector<uint8_t> joined = bytes;
+    joined.insert(joined.end(), bytes.begin(), bytes.end());
+    const struct {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        std::string message;
+    } rows[] = {
+        {"last record cut", cutShort,
+            ": record 2 at byte offset " + std::to_string(second) + " is truncated: " + std::to_string(packetSize)
+                + " packet bytes claimed, " + std::to_string(packetSize - 7) + " left"},
+        {"two streams joined", joined,
+            ": record 3 at byte offset " + std::to_string(bytes.size())
+                + " is the header of another stream (\"KLVS\"): two streams joined end to end are not one stream"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        ASSERT_EQ(writeFileAtomically(path("s.kps"), row.bytes), "");
+        const ToolRun result = tool({encodeTool, "-a", "-o", path("s.kps"), image});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "kelvo-encode: " + path("s.kps") + row.message + "\n");
+        std::vector<uint8_t> after;
+        ASSERT_EQ(readWholeFile(path("s.kps"), after), "");
+        EXPECT_EQ(after, row.bytes);
+    }
+}
+
+// A picture the renderer cannot show it wrote stops the run before
+// anything changes; -y allows it, -n allows nothing.
+TEST_F(KelvoRender, ReplacesOnlyWhatItWrote)
+{
+    const std::string image = samples + "/station-sign.png";
+    ASSERT_EQ(tool({encodeTool, "-o", path("one.kps"), image}).status, 0);
+    const std::string own = samples + "/station-caption.png";
+    const struct {
+        const char* label;
+        bool renderedBefore;
+        std::string place; // a file put into out/ then
+        std::string option;
+        std::string message; // "" when the run goes ahead
+    } rows[] = {
+        {"the user's frame", false, "frame-0001.png", "",
+            "out/frame-0001.png: not written by kelvo-render (no manifest.jsonl lists it); -y (--force) replaces it"},
+        {"the user's preview beside a render", true, "preview-0009.png", "",
+            "out/preview-0009.png: not written by kelvo-render (manifest.jsonl does not list it)"},
+        {"a frame changed since", true, "frame-0001.png", "", "out/frame-0001.png: changed since kelvo-render wrote it"},
+        {"the user's frame, forced", false, "frame-0001.png", "-y", ""},
+        {"the render before", true, "", "", ""},
+        {"no overwriting", true, "", "-n", "out/frame-0001.png: exists, and -n (--no-overwrite) replaces nothing"},
+        {"a folder of that name", true, "frame-0002.png/", "-y", "out/frame-0002.png: is not a regular file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        fs::remove_all(path("out"));
+        fs::create_directory(path("out"));
+        if (row.renderedBefore) {
+            ASSERT_EQ(tool({renderTool, "-q", "-o", path("out"), path("one.kps")}).status, 0);
+        }
+        if (!row.place.empty() && row.place.back() == '/')
+            fs::create_directories(path("out/" + row.place + "inside"));
+        else if (!row.place.empty())
+            fs::copy_file(own, path("out/" + row.place), fs::copy_options::overwrite_existing);
+        std::map<std::string, std::string> before;
+        for (const std::string& name : listing(path("out")))
+            before[name] = fs::is_regular_file(path("out/" + name)) ? fileText(path("out/" + name)) : "";
+        std::vector<std::string> arguments = {renderTool, "-q", "-o", path("out"), path("one.kps")};
+        if (!row.option.empty())
+            arguments.push_back(row.option);
+        const ToolRun result = tool(arguments);
+        if (row.message.empty()) {
+            EXPECT_EQ(result.status, 0) << result.err;
+            continue;
+        }
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err.rfind("kelvo-render: " + path(row.message), 0), 0u) << result.err;
+        std::map<std::string, std::string> after;
+        for (const std::string& name : listing(path("out")))
+            after[name] = fs::is_regular_file(path("out/" + name)) ? fileText(path("out/" + name)) : "";
+        EXPECT_EQ(after, before);
+    }
+}
+
+TEST_F(KelvoRender, RemovesTheWorkingFolderOfARunThatDied)
+{
+    ASSERT_EQ(tool({encodeTool, "-o", path("one.kps"), samples + "/station-sign.png"}).status, 0);
+    // What a run killed with SIGKILL leaves: its working folder, half full.
+    fs::create_directories(path("out/.kelvo-render-dead01"));
+    ASSERT_EQ(writeFileAtomically(path("out/.kelvo-render-dead01/frame-0001.png"), {1, 2}), "");
+    const ToolRun result = tool({renderTool, "-q", "-o", path("out"), path("one.kps")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(listing(path("out")),
+        (std::vector<std::string>{"frame-0001.png", "manifest.jsonl", "preview-0001.png"}));
+}
+
+// After the first picture that cannot be written the render stops: the
+// damaged record further on is never reached.
+TEST_F(KelvoRender, StopsAtTheFirstFailedWrite)
+{
+    const std::string image = samples + "/station-caption.png";
+    std::string list;
+    for (int i = 0; i < 12; ++i)
+        list += "{\"image\":\"" + image + "\",\"timing\":[" + std::to_string(i) + ",0]}\n";
+    ASSERT_EQ(writeFileAtomically(path("list.jsonl"), std::vector<uint8_t>(list.begin(), list.end())), "");
+    ASSERT_EQ(tool({encodeTool, "-q", "-l", path("list.jsonl"), "-o", path("s.kps")}).status, 0);
+    PacketStream stream = readPacketStream(path("s.kps")).stream;
+    stream.records.back().packet.resize(20);
+    ASSERT_EQ(writePacketStream(path("s.kps"), stream), "");
+    const ToolRun result = tool({renderTool, "-j", "1", "-o", path("out"), path("s.kps")}, 200);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(": record 1 at byte offset 16: " + path("out/.kelvo-render-")), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("/frame-0001.png: cannot write: File too large"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(path("out")));
+}
+
+// Endless input, as any of the tools' inputs, is refused on its first bytes.
+TEST_F(KelvoTools, RefuseEndlessInput)
+{
+    ASSERT_EQ(tool({encodeTool, "-o", path("s.kps"), samples + "/station-sign.png"}).status, 0);
+    const struct {
+        const char* label;
+        std::vector<std::string> arguments;
+        std::string message;
+    } rows[] = {
+        {"stream", {renderTool, "-o", path("out"), "/dev/zero"},
+            "kelvo-render: /dev/zero: not a packet stream: magic \"\\x00\\x00\\x00\\x00\" at byte offset 0, not \"KLVS\"\n"},
+        {"image", {encodeTool, "-o", path("n.kps"), "/dev/zero"}, "kelvo-encode: /dev/zero: not a PNG file\n"},
+        {"list", {encodeTool, "-l", "/dev/zero", "-o", path("n.kps")},
+            "kelvo-encode: /dev/zero: not JSON lines: byte 0x00 at byte offset 0, not \"{\"\n"},
+        {"listed image", {encodeTool, "-l", path("zero.jsonl"), "-o", path("n.kps")},
+            "kelvo-encode: " + path("zero.jsonl") + ": line 1: /dev/zero: not a PNG file\n"},
+        {"stream appended to", {encodeTool, "-a", "-o", "/dev/zero", samples + "/station-sign.png"},
+            "kelvo-encode: /dev/zero: is not a regular file; only a stream file takes appends\n"},
+    };
+    const std::string line = "{\"image\":\"/dev/zero\"}\n";
+    ASSERT_EQ(writeFileAtomically(path("zero.jsonl"), std::vector<uint8_t>(line.begin(), line.end())), "");
+    const std::vector<std::string> before = listing(directory);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const ToolRun result = tool(row.arguments);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, row.message);
+        EXPECT_EQ(listing(directory), before);
+    }
+}
+
+// SIGINT and SIGTERM stop a tool that waits on a pipe, and it ends as the
+// signal would, leaving nothing behind.
+TEST_F(KelvoTools, StopWhileReadingAPipe)
+{
+    const std::vector<uint8_t> header = serializePacketStream(PacketStream{});
+    const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    const std::string line = "{\"image\":";
+    const struct {
+        const char* label;
+        std::vector<std::string> arguments;
+        std::vector<uint8_t> sent; // then the pipe stays open, silent
+        std::string left;          // what must not exist afterwards
+    } rows[] = {
+        {"render, a stream", {renderTool, "-o", path("out"), "-"}, header, path("out")},
+        {"encode, an image", {encodeTool, "-o", path("n.kps"), "-"}, png, path("n.kps")},
+        {"encode, a list", {encodeTool, "-l", "-", "-o", path("n.kps")}, std::vector<uint8_t>(line.begin(), line.end()),
+            path("n.kps")},
+    };
+    for (const int signal : {SIGINT, SIGTERM})
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.label) + ", signal " + std::to_string(signal));
+            int ends[2];
+            ASSERT_EQ(pipe(ends), 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                dup2(ends[0], STDIN_FILENO);
+                close(ends[1]);
+                const int null = open("/dev/null", O_WRONLY);
+                dup2(null, STDERR_FILENO);
+                std::vector<std::string> arguments = row.arguments;
+                std::vector<char*> argv;
+                for (std::string& argument : arguments)
+                    argv.push_back(argument.data());
+                argv.push_back(nullptr);
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            close(ends[0]);
+            ASSERT_EQ(write(ends[1], row.sent.data(), row.sent.size()), ssize_t(row.sent.size()));
+            usleep(200000); // time to read what came and wait for more
+            kill(child, signal);
+            EXPECT_EQ(waitFor(child), 128 + signal);
+            close(ends[1]);
+            EXPECT_FALSE(fs::exists(row.left));
+            EXPECT_EQ(listing(directory), std::vector<std::string>{});
+        }
+}
+
+// What Python's json.dumps writes: spaces after the separators, \u escapes
+// for every character outside ASCII (a surrogate pair past the first
+// plane), nested values; and a byte-order mark an editor may add. The
+// lines were written by json.dumps and copied here as it printed them.
+TEST_F(KelvoEncode, ReadsListsAsJsonWritesThem)
+{
+    const std::string name = "caf\xC3\xA9 \xF0\x9F\x98\x80.png"; // "café 😀.png" in UTF-8
+    fs::copy_file(samples + "/station-sign.png", path(name));
+    const struct {
+        const char* label;
+        std::string text;
+        std::string message; // "" when read
+    } rows[] = {
+        {"json.dumps",
+            "{\"image\": \"caf\\u00e9 \\ud83d\\ude00.png\", \"timing\": [0, 2000], \"at\": [10, 20], \"meta\": "
+            "{\"lang\": \"fr\", \"tags\": [\"a\", {\"b\": null}], \"score\": 1.5e+300}}\n",
+            ""},
+        {"byte-order mark", "\xEF\xBB\xBF{\"image\": \"caf\\u00e9 \\ud83d\\ude00.png\"}\r\n\r\n", ""},
+        {"number past its field", "{\"image\": \"x.png\", \"timing\": [4294967296, 0]}\n",
+            "l.jsonl: line 1: \"timing\" must be two 32-bit words [A, B], not [4294967296,0]"},
+        {"number past any", "{\"image\": \"x.png\", \"at\": [1e400, 0]}\n",
+            "l.jsonl: line 1, field \"at\": number overflow parsing '1e400'"},
+        {"negative", "\n{\"image\": \"x.png\", \"at\": [-1, 0]}\n",
+            "l.jsonl: line 2: \"at\" must be [X, Y], each from 0 to 65535, not [-1,0]"},
+        {"an array, not an object", "[1, 2]\n", "l.jsonl: not JSON lines: \"[\" at byte offset 0, not \"{\""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        ASSERT_EQ(writeFileAtomically(path("l.jsonl"), std::vector<uint8_t>(row.text.begin(), row.text.end())), "");
+        const ToolRun result = tool({encodeTool, "-q", "-l", path("l.jsonl"), "-o", path("s.kps")});
+        if (row.message.empty()) {
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(result.err, "");
+            EXPECT_TRUE(readPacketStream(path("s.kps")));
+        } else {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err, "kelvo-encode: " + path(row.message) + "\n");
+        }
+        fs::remove(path("s.kps"));
+    }
+}
+
+TEST_F(KelvoTools, SmoothTheRoughEdges)
+{
+    const std::string sign = samples + "/station-sign.png";
+    PngImage box;
+    box.width = 2;
+    box.height = 1;
+    box.rgba = {0, 0, 0, 0, 255, 255, 255, 255};
+    ASSERT_EQ(writePng(path("box.png"), box), "");
+    ASSERT_EQ(tool({encodeTool, "-o", path("b.kps"), path("box.png")}).status, 0);
+
+    // A stream name as long as a file name may be.
+    const std::string longName = path(std::string(248, 's'));
+    const ToolRun named = tool({encodeTool, "-o", longName, sign});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(readPacketStream(longName));
+    fs::remove(longName);
+
+    const struct {
+        const char* label;
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    } rows[] = {
+        {"render to standard output", {renderTool, "-o", "-", path("b.kps")}, 2,
+            "kelvo-render: -o -: a render is a folder of pictures and a manifest, not one stream of bytes; name a folder"
+            " (see kelvo-render --help)\n"},
+        {"samples, unknown option", {sampleTool, "--bogus"}, 2,
+            "kelvo-make-samples: unknown option --bogus (see kelvo-make-samples --help)\n"},
+        {"-y and -n", {renderTool, "-y", "-n", "-o", path("o"), path("b.kps")}, 2,
+            "kelvo-render: -y (--force) and -n (--no-overwrite) contradict each other; give one (see kelvo-render"
+            " --help)\n"},
+        {"image past the pixel limit", {encodeTool, "--max-image-pixels", "1x1", "-o", path("n.kps"), path("box.png")}, 1,
+            "kelvo-encode: " + path("box.png") + ": the header declares 2x1 pixels (2), more than the 1 allowed;"
+            " --max-image-pixels raises the limit\n"},
+        {"image at the pixel limit", {encodeTool, "-q", "--max-image-pixels", "2", "-o", path("n.kps"), path("box.png")},
+            0, ""},
+        {"words in any case", {renderTool, "-q", "--compression", "FAST", "--order", "argb", "-o", path("o"),
+                                  path("b.kps")},
+            0, ""},
+        {"standard input named", {encodeTool, "-o", path("n.kps"), "-"}, 1,
+            "kelvo-encode: standard input: not a PNG file\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        const ToolRun result = tool(row.arguments);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err, row.message);
+    }
+    EXPECT_FALSE(fs::exists(path("--bogus")));
+    EXPECT_FALSE(fs::exists(path("-")));
+
+    // A copy of the renderer elsewhere, as an installed one is, does not
+    // look in the build tree for the plug-in.
+    fs::copy_file(renderTool, path("kelvo-render"));
+    fs::permissions(path("kelvo-render"), fs::perms::owner_all);
+    const ToolRun help = tool({path("kelvo-render"), "--help"});
+    const ToolRun builtHelp = tool({renderTool, "--help"});
+    const std::string built = (fs::path(renderTool).parent_path().parent_path() / "libkelvosubdecode.so").string();
+    EXPECT_EQ(help.out.find(built), std::string::npos) << help.out;
+    EXPECT_NE(builtHelp.out.find(built), std::string::npos) << builtHelp.out;
 }
 
 } // namespace
