@@ -101,33 +101,6 @@ public:
         return window >> (16 - 4 * length);
     }
 
-    // The next byte's two nibbles when both are one-nibble codes below the
-    // limit: consumed, the first in bits 7 to 4. Otherwise false, and nothing
-    // consumed.
-    bool readTwoShortCodes(unsigned& codes)
-    {
-        if (held < 4)
-            refill();
-        if (nearLimit && nibble() + 1 >= limit)
-            return false;
-        const unsigned window = unsigned(buffer >> (8 * sizeof(Word) - 8));
-        if (((window | window >> 1) & 0x44) != 0x44)
-            return false;
-        codes = window;
-        consume(2);
-        return true;
-    }
-
-    // For loops that check once a step: true when at least eight nibbles
-    // are loaded and all of them lie below the limit, so that the caller may
-    // take up to eight through window() and skip() with no check of its own.
-    bool readyForEight()
-    {
-        if (held < 8)
-            refill();
-        return !nearLimit;
-    }
-
     // The next four nibbles, the first in bits 15 to 12.
     uint32_t window() const { return uint32_t(buffer >> (8 * sizeof(Word) - 16)); }
 
