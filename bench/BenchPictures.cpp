@@ -244,6 +244,7 @@ std::vector<BenchPicture> benchPictures()
     pictures.push_back(picture("1920x1080-long", 1920, 1080, filledShapes(1920, 1080, 0x6C6F6E67)));
     pictures.push_back(picture("1920x1080-runs1-3", 1920, 1080, runsOf(1920, 1080, {{1, 3}}, 0x6E6F6973)));
     pictures.push_back(picture("1920x1080-runs4-15", 1920, 1080, runsOf(1920, 1080, {{4, 15}}, 0x72756E34)));
+    pictures.push_back(picture("1920x1080-runs1-40", 1920, 1080, runsOf(1920, 1080, {{1, 40}}, 0x72756E40)));
     pictures.push_back(picture("1920x1080-runs16-63", 1920, 1080, runsOf(1920, 1080, {{16, 63}}, 0x72756E31)));
     pictures.push_back(picture("1920x1080-runs64-255", 1920, 1080, runsOf(1920, 1080, {{64, 255}}, 0x72756E36)));
     pictures.push_back(picture("1920x1080-mix4-63", 1920, 1080, runsOf(1920, 1080, {{4, 15}, {16, 63}}, 0x6D697834)));

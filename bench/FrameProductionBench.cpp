@@ -12,6 +12,7 @@
 // one for a before-and-after table, it leaves those rows out.
 #include "bench/BenchHost.h"
 #include "bench/BenchPictures.h"
+#include "bench/FloorFill.h"
 #include "bench/RatioTable.h"
 #include "render/IndexedBlit.h"
 #include "subdecode/BitmapDecoder.h"
@@ -135,7 +136,7 @@ void pixelsStage(benchmark::State& state, Prepared& p, const PixelDecoderKernel&
 void memsetStage(benchmark::State& state, Prepared& p)
 {
     for (auto _ : state) {
-        std::memset(p.pixels.data(), 0x28, size_t(p.frameBytes));
+        floorFill(p.pixels.data(), size_t(p.frameBytes), 0x28);
         benchmark::DoNotOptimize(p.pixels.data());
         benchmark::ClobberMemory();
     }

@@ -26,10 +26,10 @@ void RatioTable::print(std::ostream& out) const
             std::snprintf(text, sizeof text, "%.2f", time / memset);
         return std::string(text);
     };
-    out << "\n| case | px/run | memset ms | produce | plain | speedup |";
+    out << "\n| case | px/run | memset µs | produce µs | produce | plain | speedup |";
     for (const std::string& kernel : kernels)
         out << " " << kernel << " |";
-    out << " apart | apart plain |\n|---|---:|---:|---:|---:|---:|";
+    out << " apart | apart plain |\n|---|---:|---:|---:|---:|---:|---:|";
     for (size_t k = 0; k < kernels.size(); ++k)
         out << "---:|";
     out << "---:|---:|\n";
@@ -40,7 +40,7 @@ void RatioTable::print(std::ostream& out) const
         const double plain = find("produce.plain/" + c.name);
         std::snprintf(text, sizeof text, "%.1f", double(c.frameBytes / 4) / double(c.runs > 0 ? c.runs : 1));
         out << "| " << c.name << " | " << text << " | ";
-        std::snprintf(text, sizeof text, "%.4f", memset * 1e3);
+        std::snprintf(text, sizeof text, "%.1f | %.1f", memset * 1e6, produce * 1e6);
         out << text << " | " << ratio(produce, memset) << " | " << ratio(plain, memset) << " | "
             << ratio(plain, produce) << " |";
         for (const std::string& kernel : kernels)
@@ -48,8 +48,9 @@ void RatioTable::print(std::ostream& out) const
         out << " " << ratio(find("apart/" + c.name), memset) << " | "
             << ratio(find("apart.plain/" + c.name), memset) << " |\n";
     }
-    out << "\nEach stage's time over the memset of the same frame bytes; speedup: plain frame production's time\n"
-           "over the library's. produce: a packet through the port to a delivered frame; plain: the same in the\n"
+    out << "\nEach stage's time over the memset of the same frame bytes into the same warm buffer; speedup: plain\n"
+           "frame production's time over the library's. produce µs and memset µs: their CPU times per frame.\n"
+           "produce: a packet through the port to a delivered frame; plain: the same in the\n"
            "plain forms; each kernel: the packet drawn into the frame by that kernel alone; apart: the indexed\n"
            "decoder, then the blit; px/run: pixels per run drawn.\n";
 }

@@ -3,13 +3,15 @@
 // struct of three static operations, the same in every instruction set:
 //
 // - fill(out, pixel, count) stores `count` pixels, exactly;
-// - storeAhead(out, pixel) stores `Reach` pixels, for a run of at most Reach
-//   whose row has at least Reach pixels left: the pixels past the run are
-//   stored again by the runs that follow it, so a short run costs a few
-//   stores of fixed width, whatever its length;
+// - storeBlock(out, pixel) stores a block of 16 pixels (a cache line's
+//   worth), for a run of at most 16 whose row has at least 16 pixels left:
+//   the pixels past the run are stored again by the runs that follow it, so
+//   a short run costs a few stores of fixed width, whatever its length;
 // - storeFour(out, pixel) stores four pixels, likewise for runs of one to three;
 // - storeFarAhead(out, pixel) stores FarReach pixels, likewise for longer runs;
-// - copyShort(out, from, count) copies `count` pixels, fewer than 2 * Reach.
+// - copyShort(out, from, count) copies `count` pixels, fewer than 32;
+// - where PicksEight is set, storeEight(out, colours, picks) stores eight
+//   pixels, pixel j being colours[picks[j]], from four colours.
 //
 // `out` may lie at any byte address; `pixel` holds the pixel's four bytes in
 // memory order. This header has the plain C++ kernel; the vector ones are in
@@ -27,8 +29,8 @@ namespace Qor {
 namespace {
 
 struct PixelRunFillPortable {
-    static constexpr int Reach = 16;
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = false;
 
     static uint64_t twice(uint32_t pixel) { return uint64_t(pixel) << 32 | pixel; }
 
@@ -41,10 +43,10 @@ struct PixelRunFillPortable {
             std::memcpy(out + 4 * (count - 1), &pixel, 4);
     }
 
-    static void storeAhead(uint8_t* out, uint32_t pixel)
+    static void storeBlock(uint8_t* out, uint32_t pixel)
     {
         const uint64_t two = twice(pixel);
-        for (int i = 0; i < Reach; i += 2)
+        for (int i = 0; i < 16; i += 2)
             std::memcpy(out + 4 * i, &two, 8);
     }
 

@@ -14,31 +14,30 @@ namespace Qor {
 namespace {
 
 struct PixelRunFillAvx2 {
-    static constexpr int Reach = 16;
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = true;
 
     static void store(uint8_t* out, __m256i eight) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), eight); }
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
 
-    // Runs of eight pixels or more: a store at either end, and between them
-    // stores on 32-byte boundaries where the row's pixels allow it.
+    // Runs of eight pixels or more: a store at either end, and from sixteen
+    // on stores on 32-byte boundaries between them (as near them as a row
+    // that is not 4-byte aligned comes), two at a time, and one more before
+    // the end's. One loop, so that a run's length costs one guess at most.
     static void fill(uint8_t* out, uint32_t pixel, size_t count)
     {
         if (count >= 8) {
             const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
             uint8_t* const end = out + 4 * count;
             store(out, eight);
-            // Whole pixels up to the next boundary, or as near it as a
-            // row that is not 4-byte aligned comes.
-            uint8_t* at = out + ((32 - (reinterpret_cast<uintptr_t>(out) & 31)) & ~uintptr_t(3));
-            for (; at + 128 <= end; at += 128) {
-                store(at, eight);
-                store(at + 32, eight);
-                store(at + 64, eight);
-                store(at + 96, eight);
+            if (count >= 16) {
+                uint8_t* at = out + ((32 - (reinterpret_cast<uintptr_t>(out) & 31)) & ~uintptr_t(3));
+                for (; at + 64 <= end; at += 64) {
+                    store(at, eight);
+                    store(at + 32, eight);
+                }
+                store(end - 64, eight);
             }
-            for (; at + 32 <= end; at += 32)
-                store(at, eight);
             store(end - 32, eight);
             return;
         }
@@ -55,7 +54,7 @@ struct PixelRunFillAvx2 {
         }
     }
 
-    static void storeAhead(uint8_t* out, uint32_t pixel)
+    static void storeBlock(uint8_t* out, uint32_t pixel)
     {
         const __m256i eight = _mm256_set1_epi32(int32_t(pixel));
         store(out, eight);
@@ -70,6 +69,15 @@ struct PixelRunFillAvx2 {
     }
 
     static void storeFour(uint8_t* out, uint32_t pixel) { store(out, _mm_set1_epi32(int32_t(pixel))); }
+
+    // The four colours twice over, so that a pick's third bit does not matter.
+    static void storeEight(uint8_t* out, const uint32_t* colours, const uint8_t* picks)
+    {
+        const __m256i palette =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(colours)));
+        const __m256i lanes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(picks)));
+        store(out, _mm256_permutevar8x32_epi32(palette, lanes));
+    }
 
     // Stores from either end that overlap as much as `count` asks.
     static void copyShort(uint8_t* out, const uint8_t* from, size_t count)

@@ -14,8 +14,8 @@ namespace Qor {
 namespace {
 
 struct PixelRunFillSse2 {
-    static constexpr int Reach = 16;
     static constexpr int FarReach = 64;
+    static constexpr bool PicksEight = false;
 
     static void store(uint8_t* out, __m128i four) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four); }
 
@@ -44,7 +44,7 @@ struct PixelRunFillSse2 {
         }
     }
 
-    static void storeAhead(uint8_t* out, uint32_t pixel)
+    static void storeBlock(uint8_t* out, uint32_t pixel)
     {
         const __m128i four = _mm_set1_epi32(int32_t(pixel));
         store(out, four);

@@ -13,21 +13,16 @@
 
 namespace Qor {
 
-#if KELVO_PIXEL_KERNELS_X86
-void drawBitmapSse2(const PixelDecoderJob& job);
-void drawBitmapAvx2(const PixelDecoderJob& job);
-#endif
+void drawBitmapPortable(const PixelDecoderJob& job)
+{
+    drawBitmap<PixelRunFillPortable>(job);
+}
 
 namespace {
 
 bool always()
 {
     return true;
-}
-
-void drawBitmapPortable(const PixelDecoderJob& job)
-{
-    drawBitmap<PixelRunFillPortable>(job);
 }
 
 #if KELVO_PIXEL_KERNELS_X86

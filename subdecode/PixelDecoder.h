@@ -50,8 +50,17 @@ void decodeBitmapToPixels(const PacketHeader& header, int32_t dataLength, const 
 const PixelDecoderKernel* pixelDecoderKernels(size_t& count);
 
 // The kernel decodeBitmapToPixels uses: the fastest this processor runs,
-// chosen at the first call.
+// that of the widest instruction set, chosen at the first call.
 const PixelDecoderKernel& chosenPixelDecoderKernel();
+
+// The kernels' entry points, for tests that check the table above. The
+// vector ones exist on x86 builds with KELVO_SIMD, and may be called only
+// where the processor has their instructions.
+void drawBitmapPortable(const PixelDecoderJob& job);
+#if KELVO_PIXEL_KERNELS_X86
+void drawBitmapSse2(const PixelDecoderJob& job);
+void drawBitmapAvx2(const PixelDecoderJob& job);
+#endif
 
 } // namespace Qor
 

@@ -11,6 +11,7 @@
 #ifndef KELVO_SUBDECODE_RUNCODEREADER_H
 #define KELVO_SUBDECODE_RUNCODEREADER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -18,18 +19,31 @@ namespace Qor {
 namespace {
 
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-inline uint64_t loadBigEndian64(const uint8_t* bytes)
+inline uint64_t byteSwapped(uint64_t value)
 {
-    uint64_t value;
-    std::memcpy(&value, bytes, 8);
     return __builtin_bswap64(value);
 }
-#else
-inline uint64_t loadBigEndian64(const uint8_t* bytes)
+
+inline uint32_t byteSwapped(uint32_t value)
 {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i)
-        value = value << 8 | bytes[i];
+    return __builtin_bswap32(value);
+}
+
+// The sizeof(Word) bytes from `bytes` on, the first in the highest bits.
+template <class Word>
+inline Word loadBigEndian(const uint8_t* bytes)
+{
+    Word value;
+    std::memcpy(&value, bytes, sizeof value);
+    return byteSwapped(value);
+}
+#else
+template <class Word>
+inline Word loadBigEndian(const uint8_t* bytes)
+{
+    Word value = 0;
+    for (size_t i = 0; i < sizeof value; ++i)
+        value = Word(value << 8 | bytes[i]);
     return value;
 }
 #endif
@@ -59,9 +73,19 @@ inline bool fourShortCodes(uint32_t window)
     return ((window | window >> 1) & 0x4444) == 0x4444;
 }
 
-class NibbleReader {
+//
+// The buffer is a Word: 64 bits, or on a 32-bit processor, where a 64-bit
+// shift takes several instructions, 32.
+template <class Word>
+class BasicNibbleReader {
 public:
-    NibbleReader(const uint8_t* data, int64_t bytes, int64_t limit) : data(data), bytes(bytes), limit(limit) {}
+    // The nibbles the buffer holds when full.
+    static constexpr int Capacity = int(2 * sizeof(Word));
+
+    BasicNibbleReader(const uint8_t* data, int64_t bytes, int64_t limit)
+        : data(data), bytes(bytes), loadEnd(bytes - int64_t(sizeof(Word))), limit(limit)
+    {
+    }
 
     bool exhausted() const { return nearLimit && nibble() >= limit; }
 
@@ -71,43 +95,92 @@ public:
     {
         if (held < 4)
             refill();
-        const uint32_t window = uint32_t(buffer >> 48);
+        const uint32_t window = this->window();
         const int length = codeLength(window);
         consume(length);
         return window >> (16 - 4 * length);
     }
 
-    // The next byte's two nibbles when both are one-nibble codes below the
-    // limit: consumed, the first in bits 7 to 4. Otherwise false, and nothing
-    // consumed.
-    bool readTwoShortCodes(unsigned& codes)
-    {
-        if (held < 4)
-            refill();
-        if (nearLimit && nibble() + 1 >= limit)
-            return false;
-        const unsigned window = unsigned(buffer >> 56);
-        if (((window | window >> 1) & 0x44) != 0x44)
-            return false;
-        codes = window;
-        consume(2);
-        return true;
-    }
-
-    // For loops that check once a step: true when at least eight nibbles
-    // are loaded and all of them lie below the limit, so that the caller may
-    // take up to eight through window() and skip() with no check of its own.
-    bool readyForEight()
-    {
-        if (held < 8)
-            refill();
-        return !nearLimit;
-    }
-
     // The next four nibbles, the first in bits 15 to 12.
-    uint32_t window() const { return uint32_t(buffer >> 48); }
+    uint32_t window() const { return uint32_t(buffer >> (8 * sizeof(Word) - 16)); }
 
     void skip(int count) { consume(count); }
+
+    // The reader as a loop far from the field's limit and the data's end
+    // takes it, in few enough values for registers: the buffer, its count
+    // and the next byte. topUp() tops the buffer up to at least Capacity - 1
+    // nibbles with no branch on how many it held, and answers whether it
+    // could: then the caller may take up to Capacity - 1 nibbles through
+    // window() and skip(), all of them below the limit, with no check of its
+    // own. It answers false, and loads nothing, where the next whole Word
+    // would reach the end of the data or take nibbles at or past the limit;
+    // there the reader's careful readCode() goes on, after resume().
+    class Cursor {
+    public:
+        Cursor(Word buffer, int held, const uint8_t* at, uintptr_t loadsBelow)
+            : buffer(buffer), bits(4 * held), at(at), loadsBelow(loadsBelow)
+        {
+        }
+
+        bool topUp()
+        {
+            if (reinterpret_cast<uintptr_t>(at) >= loadsBelow || bits >= 8 * int(sizeof(Word)))
+                return false;
+            buffer |= loadBigEndian<Word>(at) >> bits;
+            const int whole = (8 * int(sizeof(Word)) - bits) >> 3;
+            at += whole;
+            bits += 8 * whole;
+            return true;
+        }
+
+        uint32_t window() const { return uint32_t(buffer >> (8 * sizeof(Word) - 16)); }
+
+        // Takes `count` bits, four a nibble.
+        void skipBits(int count)
+        {
+            buffer <<= count & (8 * sizeof(Word) - 1);
+            bits -= count;
+        }
+
+        void skip(int count) { skipBits(4 * count); }
+
+        // Whether the buffer holds `count` more bits, all below the limit.
+        bool hasBits(int count) const { return bits >= count; }
+
+    private:
+        friend class BasicNibbleReader;
+        Word buffer;
+        int bits; // loaded: four a nibble
+        const uint8_t* at;
+        uintptr_t loadsBelow; // whole Words may be loaded from below this address; 0 for none
+    };
+
+    Cursor cursor() const
+    {
+        // A load from byte k reaches byte k + sizeof(Word) - 1, and may take
+        // nibbles up to 2 * (k + sizeof(Word)) - 1, all below the limit.
+        int64_t last = loadEnd;
+        const int64_t belowLimit = limit / 2 - int64_t(sizeof(Word));
+        if (belowLimit < last)
+            last = belowLimit;
+        // Past the end of the data (where its nibbles read as 0) the cursor
+        // loads nothing, and its byte is not even formed.
+        if (last < next)
+            return Cursor(buffer, held, data, 0);
+        return Cursor(buffer, held, data + next, reinterpret_cast<uintptr_t>(data + last) + 1);
+    }
+
+    // Goes on from where the cursor got to. A cursor that may load nothing
+    // has taken nothing.
+    void resume(const Cursor& cursor)
+    {
+        if (cursor.loadsBelow == 0)
+            return;
+        buffer = cursor.buffer;
+        held = cursor.bits / 4;
+        next = cursor.at - data;
+        nearLimit = 2 * next >= limit;
+    }
 
     // Rows begin on a byte boundary: the low nibble after a row's last code is skipped.
     void alignToByte()
@@ -129,20 +202,21 @@ private:
         held -= count;
     }
 
-    // Tops the buffer up to at least 15 nibbles. The eight-byte load may put
-    // half of a byte it does not count into the buffer's last nibble; that is
-    // the nibble the next fill puts there again, so it does no harm.
+    // Tops the buffer up to at least Capacity - 1 nibbles. The whole load
+    // may put half of a byte it does not count into the buffer's last
+    // nibble; that is the nibble the next fill puts there again, so it does
+    // no harm.
     void refill()
     {
-        if (next + 8 <= bytes) {
-            buffer |= loadBigEndian64(data + next) >> (4 * held);
-            const int whole = (16 - held) >> 1;
+        if (next <= loadEnd) {
+            buffer |= loadBigEndian<Word>(data + next) >> (4 * held);
+            const int whole = (Capacity - held) >> 1;
             next += whole;
             held += 2 * whole;
         } else {
-            while (held <= 14) {
-                const uint64_t byte = next < bytes ? data[next] : 0;
-                buffer |= byte << (56 - 4 * held);
+            while (held <= Capacity - 2) {
+                const Word byte = next < bytes ? data[next] : 0;
+                buffer |= Word(byte << (8 * sizeof(Word) - 8 - 4 * held));
                 ++next;
                 held += 2;
             }
@@ -152,33 +226,42 @@ private:
 
     const uint8_t* data;
     int64_t bytes;           // readable from `data`: to the end of all the data
+    int64_t loadEnd;         // the last byte a whole Word may be loaded from
     int64_t limit;           // in nibbles
     int64_t next = 0;        // the next byte to enter the buffer
-    uint64_t buffer = 0;     // the nibbles from nibble() on, the next one highest
+    Word buffer = 0;         // the nibbles from nibble() on, the next one highest
     int held = 0;            // how many nibbles of `buffer` are loaded
     bool nearLimit = true;   // false: every nibble up to the buffer's end lies below the limit
 };
 
+using NibbleReader = BasicNibbleReader<uint64_t>;
+
 // The readers of a packet's two fields over the `length` bytes at `data`
 // (a negative length counts as none), the second field from byte `offset`.
-struct FieldReaders {
-    FieldReaders(const uint8_t* data, int64_t length, int64_t offset)
+template <class Word>
+struct BasicFieldReaders {
+    using Reader = BasicNibbleReader<Word>;
+
+    BasicFieldReaders(const uint8_t* data, int64_t length, int64_t offset)
         : first(data, length < 0 ? 0 : length, 2 * (offset < length ? offset : (length < 0 ? 0 : length))),
           // With the offset at or past the end the second field is empty; its
           // pointer is not even formed, since it would lie outside the data.
-          second(offset < length ? NibbleReader(data + offset, length - offset, 2 * (length - offset))
-                                 : NibbleReader(nullptr, 0, 0))
+          second(offset < length ? Reader(data + offset, length - offset, 2 * (length - offset))
+                                 : Reader(nullptr, 0, 0))
     {
     }
 
-    NibbleReader first;
-    NibbleReader second;
+    Reader first;
+    Reader second;
 };
+
+using FieldReaders = BasicFieldReaders<uint64_t>;
 
 // The next run of a row with `rest` pixels left: its length, cut at the
 // row's end, and its colour. An exhausted field gives the rest of the row
 // in colour 0.
-inline int64_t readRun(NibbleReader& reader, int64_t rest, unsigned& colour)
+template <class Word>
+inline int64_t readRun(BasicNibbleReader<Word>& reader, int64_t rest, unsigned& colour)
 {
     colour = 0;
     if (reader.exhausted())

@@ -7,7 +7,8 @@
 //
 // The decoder into pixels, in every kernel this processor runs, against
 // decodeBitmap followed by blitIndexedBitmap on the same inputs, into rows
-// with and without padding that start at any byte address.
+// with and without padding that start at any byte address; and the choice
+// among the kernels, against the processor's features.
 #include "encode/RunLengthEncoder.h"
 #include "render/IndexedBlit.h"
 #include "subdecode/BitmapDecoder.h"
@@ -24,12 +25,6 @@
 #include <vector>
 
 namespace Qor {
-
-// Kernels are named by their instruction set in test names and messages.
-void PrintTo(const PixelDecoderKernel& kernel, std::ostream* out)
-{
-    *out << kernel.name;
-}
 
 namespace {
 
@@ -71,13 +66,16 @@ public:
             offset = uint16_t(pick(0, 5) == 0 ? pick(0, 65535) : pick(0, int(bytes.size()) + 4));
             return bytes;
         }
-        // Encoded pictures: runs of every length, or noise of one to three.
+        // Encoded pictures: runs of every length, noise of one to three, or
+        // runs of one to 48, as many of them as the decoder into pixels takes
+        // on with wide steps.
         std::vector<uint8_t> indices = randomRunImage(random, width, height);
-        if (kind == 1) {
+        if (kind == 1 || (kind == 2 && pick(0, 1) == 0)) {
+            const int longest = kind == 1 ? 3 : 48;
             uint8_t colour = 0;
             for (size_t i = 0; i < indices.size();) {
                 colour = uint8_t((colour + pick(1, 3)) % 4);
-                for (int run = pick(1, 3); run > 0 && i < indices.size(); --run)
+                for (int run = pick(1, longest); run > 0 && i < indices.size(); --run)
                     indices[i++] = colour;
             }
         }
@@ -170,13 +168,39 @@ TEST(BitmapDecoderDifferential, PlainFormDecodesHandCodedData)
     }
 }
 
-class PixelDecoderDifferential : public testing::TestWithParam<PixelDecoderKernel> {};
+// A kernel as the processor's features say it runs, named by its entry
+// point: not taken from the table that the run-time choice reads, so that a
+// kernel that drops out of that table is still tested, and the table is
+// tested against this list.
+struct RunnableKernel {
+    const char* name;
+    void (*decode)(const PixelDecoderJob& job);
+};
+
+void PrintTo(const RunnableKernel& kernel, std::ostream* out)
+{
+    *out << kernel.name;
+}
+
+// Every kernel this processor runs, narrowest first.
+std::vector<RunnableKernel> runnableKernels()
+{
+    std::vector<RunnableKernel> kernels = {{"Portable", drawBitmapPortable}};
+#if KELVO_PIXEL_KERNELS_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("sse2"))
+        kernels.push_back({"Sse2", drawBitmapSse2});
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2"))
+        kernels.push_back({"Avx2", drawBitmapAvx2});
+#endif
+    return kernels;
+}
+
+class PixelDecoderDifferential : public testing::TestWithParam<RunnableKernel> {};
 
 TEST_P(PixelDecoderDifferential, SamePixelsAsDecodeThenBlit)
 {
-    const PixelDecoderKernel& kernel = GetParam();
-    if (!kernel.runsHere())
-        GTEST_SKIP() << "this processor lacks the kernel's instructions";
+    const RunnableKernel& kernel = GetParam();
     DecoderInputs inputs(0x70697865);
     for (int round = 0; round < 2000; ++round) {
         const uint16_t width = inputs.side();
@@ -236,16 +260,31 @@ TEST_P(PixelDecoderDifferential, SamePixelsAsDecodeThenBlit)
     }
 }
 
-// Every kernel the build has; those this processor cannot run are skipped.
-std::vector<PixelDecoderKernel> builtKernels()
+INSTANTIATE_TEST_SUITE_P(Kernels, PixelDecoderDifferential, testing::ValuesIn(runnableKernels()),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The table the choice reads holds every kernel this processor runs, each
+// saying so, and the choice is the widest of them.
+TEST(PixelDecoderChoice, TableHoldsEveryKernelThisProcessorRuns)
 {
     size_t count = 0;
-    const PixelDecoderKernel* kernels = pixelDecoderKernels(count);
-    return std::vector<PixelDecoderKernel>(kernels, kernels + count);
+    const PixelDecoderKernel* table = pixelDecoderKernels(count);
+    for (const RunnableKernel& kernel : runnableKernels()) {
+        const PixelDecoderKernel* const end = table + count;
+        const PixelDecoderKernel* found = std::find_if(
+            table, end, [&](const PixelDecoderKernel& entry) { return entry.decode == kernel.decode; });
+        ASSERT_NE(found, end) << kernel.name << " is missing from the table";
+        EXPECT_STREQ(found->name, kernel.name);
+        EXPECT_TRUE(found->runsHere()) << kernel.name;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, PixelDecoderDifferential, testing::ValuesIn(builtKernels()),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(PixelDecoderChoice, ChoosesTheWidestKernelThisProcessorRuns)
+{
+    const RunnableKernel widest = runnableKernels().back();
+    EXPECT_EQ(chosenPixelDecoderKernel().decode, widest.decode)
+        << "chosen " << chosenPixelDecoderKernel().name << ", widest here " << widest.name;
+}
 
 } // namespace
 } // namespace Qor
