@@ -78,17 +78,16 @@ int readCommandLine(int argc, char** argv, const std::string& usage, Operand ope
             return 0;
         }
         const int status = readOption(line);
-        if (status != UnknownArgument) {
-            if (status != ArgumentTaken)
-                return status;
-        } else if (line.operand(text)) {
-            if (!operand.value.empty())
-                return misuse(std::string("one ") + operand.what + " at a time: " + operand.value + " and " + text
-                    + operand.hint);
-            operand.value = text;
-        } else {
+        if (status == ArgumentTaken)
+            continue;
+        if (status != UnknownArgument)
+            return status;
+        if (!line.operand(text))
             return misuse("unknown option " + line.current());
-        }
+        if (!operand.value.empty())
+            return misuse(std::string("one ") + operand.what + " at a time: " + operand.value + " and " + text
+                + operand.hint);
+        operand.value = text;
     }
     if (const std::string problem = line.problem(); !problem.empty())
         return misuse(problem);

@@ -1,9 +1,10 @@
 // What the tools' mains share: the messages a tool prints on standard
 // error, one line each beginning with its name, with the exit status that
-// goes with them; the answers to --help and --version; and the frame of a
-// run, which ends an interrupted tool by its signal once the run has taken
-// back what it made. Each line is written with one call, so the lines of
-// threads that warn together do not mix.
+// goes with them; the loop over the command line, with the answers to
+// --help and --version; and the frame of a run, which ends an interrupted
+// tool by its signal once the run has taken back what it made. Each line is
+// written with one call, so the lines of threads that warn together do not
+// mix.
 #ifndef KELVO_TOOLS_TOOLMAIN_H
 #define KELVO_TOOLS_TOOLMAIN_H
 
