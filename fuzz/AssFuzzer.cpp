@@ -66,17 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     script.kind = ScriptKind::Ass;
     script.name = "f.ass";
     std::string error = decodeScriptText(std::vector<uint8_t>(data, data + size), "f.ass", "", script.text);
-    if (!error.empty()) {
-        requireOneLine(error, "f.ass");
+    if (refused(error, "f.ass"))
         return 0;
-    }
     std::vector<TimedEvent> events;
     std::vector<std::string> warnings;
     error = renderer.load(script, events, warnings);
-    for (const std::string& warning : warnings)
-        requireOneLine(warning, "f.ass");
-    if (!error.empty()) {
-        requireOneLine(error, "f.ass");
+    if (refused(error, "f.ass", warnings)) {
         require(events.empty(), "events kept on refusal");
         return 0;
     }
@@ -89,10 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (size_t k = 0; k < intervals.size() && k < MostIntervalsDrawn; ++k) {
         // The tool refuses such a script before it draws anything.
         error = checkGlyphArea(intervals[k], events, Width, Height, "f.ass");
-        if (!error.empty()) {
-            requireOneLine(error, "f.ass");
+        if (refused(error, "f.ass"))
             return 0;
-        }
         TextPicture picture;
         error = renderer.render(intervals[k].start + (intervals[k].end - intervals[k].start) / 2, picture);
         require(error.empty(), "a picture refused with fonts installed");

@@ -147,8 +147,5 @@ void runDecoder(const DecoderCase& c, const uint8_t* bytes, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const DecoderCase c = DecoderCase::read(data, size);
-    const size_t skip = size < DecoderCase::Bytes ? size : DecoderCase::Bytes;
-    runDecoder(c, data + skip, size - skip);
-    return 0;
+    return Qor::Fuzzing::runCase<DecoderCase>(data, size, runDecoder);
 }

@@ -11,6 +11,26 @@
 
 namespace Qor::Fuzzing {
 
+// The first `Count` bytes of an input, those past its end as 0.
+template <size_t Count>
+std::array<uint8_t, Count> settingsBytes(const uint8_t* data, size_t size)
+{
+    std::array<uint8_t, Count> bytes{};
+    for (size_t i = 0; i < Count && i < size; ++i)
+        bytes[i] = data[i];
+    return bytes;
+}
+
+// Runs `test` on the case that the input's settings bytes describe and on
+// the bytes after them: a fuzz target's whole entry point.
+template <typename Case, typename Test>
+int runCase(const uint8_t* data, size_t size, Test test)
+{
+    const size_t skip = size < Case::Bytes ? size : Case::Bytes;
+    test(Case::read(data, size), data + skip, size - skip);
+    return 0;
+}
+
 // One host session around one packet, delivered up to four times.
 struct SessionCase {
     bool alphaInput = false;        // input port opened as "GPHA", else "GPHB"
@@ -39,9 +59,7 @@ struct SessionCase {
 
     static SessionCase read(const uint8_t* data, size_t size)
     {
-        uint8_t b[Bytes] = {};
-        for (size_t i = 0; i < Bytes && i < size; ++i)
-            b[i] = data[i];
+        const std::array<uint8_t, Bytes> b = settingsBytes<Bytes>(data, size);
         SessionCase c;
         c.alphaInput = b[0] & 1;
         c.order = (b[0] >> 1) & 3;
@@ -97,9 +115,7 @@ struct DecoderCase {
 
     static DecoderCase read(const uint8_t* data, size_t size)
     {
-        uint8_t b[Bytes] = {};
-        for (size_t i = 0; i < Bytes && i < size; ++i)
-            b[i] = data[i];
+        const std::array<uint8_t, Bytes> b = settingsBytes<Bytes>(data, size);
         DecoderCase c;
         c.width = uint16_t(b[0] | b[1] << 8);
         c.height = uint16_t(b[2] | b[3] << 8);

@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     InputFile input(data, size, "f.jsonl");
     std::vector<ListEntry> entries;
     const std::string error = readImageList(input, "d/", entries);
-    if (!error.empty()) {
-        requireOneLine(error, "f.jsonl");
+    if (refused(error, "f.jsonl")) {
         require(entries.empty(), "entries kept on refusal");
         return 0;
     }

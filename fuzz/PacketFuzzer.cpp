@@ -215,8 +215,5 @@ void runSession(const SessionCase& c, const uint8_t* packet, size_t packetSize)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const SessionCase c = SessionCase::read(data, size);
-    const size_t skip = size < SessionCase::Bytes ? size : SessionCase::Bytes;
-    runSession(c, data + skip, size - skip);
-    return 0;
+    return Qor::Fuzzing::runCase<SessionCase>(data, size, runSession);
 }

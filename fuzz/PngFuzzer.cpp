@@ -16,10 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     using namespace Qor::Tools;
     const std::vector<uint8_t> bytes(data, data + size);
     const PngReadResult read = decodePng(bytes, "f.png");
-    if (!read) {
-        requireOneLine(read.error, "f.png");
+    if (refused(read.error, "f.png"))
         return 0;
-    }
     const PngImage& image = read.image;
     const size_t pixels = size_t(image.width) * image.height;
     require(image.width <= MaximumPngSide && image.height <= MaximumPngSide, "a side past the limit");
@@ -28,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         "pixels that do not match the size");
     for (const bool exact : {true, false}) {
         const SubtitleImageResult reduced = reduceToSubtitle(image, "f.png", exact);
-        if (!reduced) {
-            requireOneLine(reduced.error, "f.png");
+        if (refused(reduced.error, "f.png")) {
             require(exact, "a reduction refused");
             continue;
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace Qor::Fuzzing {
 
@@ -25,6 +26,18 @@ inline void requireOneLine(const std::string& refusal, const std::string& name)
 {
     require(refusal.rfind(name + ": ", 0) == 0, "a refusal that does not name the file");
     require(refusal.find_first_of("\r\n") == std::string::npos, "a refusal of more than one line");
+}
+
+// Checks what a reader answered, `error` ("" when it took its input) and
+// any `warnings`, as requireOneLine does; true when the reader refused.
+inline bool refused(const std::string& error, const std::string& name, const std::vector<std::string>& warnings = {})
+{
+    for (const std::string& warning : warnings)
+        requireOneLine(warning, name);
+    if (error.empty())
+        return false;
+    requireOneLine(error, name);
+    return true;
 }
 
 } // namespace Qor::Fuzzing

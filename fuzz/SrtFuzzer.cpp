@@ -18,24 +18,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     using namespace Qor::Tools;
     std::string text;
     std::string error = decodeScriptText(std::vector<uint8_t>(data, data + size), "f.srt", "", text);
-    if (!error.empty()) {
-        requireOneLine(error, "f.srt");
+    if (refused(error, "f.srt")) {
         require(text.empty(), "text kept on refusal");
         return 0;
     }
     ScriptKind kind = ScriptKind::Srt;
     error = detectScriptKind(text, "f.srt", kind);
-    if (!error.empty()) {
-        requireOneLine(error, "f.srt");
+    if (refused(error, "f.srt"))
         return 0;
-    }
     std::vector<Caption> captions;
     std::vector<std::string> warnings;
     error = parseSrt(text, "f.srt", captions, warnings);
-    for (const std::string& warning : warnings)
-        requireOneLine(warning, "f.srt");
-    if (!error.empty()) {
-        requireOneLine(error, "f.srt");
+    if (refused(error, "f.srt", warnings)) {
         require(captions.empty(), "captions kept on refusal");
         return 0;
     }

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     using namespace Qor::Tools;
     const std::vector<uint8_t> bytes(data, data + size);
     const StreamReadResult read = parsePacketStream(bytes, "f.kps");
-    if (!read) {
-        requireOneLine(read.error, "f.kps");
+    if (refused(read.error, "f.kps")) {
         require(read.stream.records.empty(), "records kept on refusal");
         return 0;
     }

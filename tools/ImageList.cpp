@@ -88,23 +88,15 @@ std::string readEntry(const json& object, const std::string& folder, ListEntry& 
 std::string readImageList(InputFile& input, const std::string& folder, std::vector<ListEntry>& entries)
 {
     entries.clear();
-    JsonLinesReader lines(input);
-    for (;;) {
-        json object;
-        bool end = false;
-        if (std::string error = lines.next(object, end); !error.empty()) {
-            entries.clear();
-            return error;
-        }
-        if (end)
-            break;
-        ListEntry entry;
-        entry.where = input.name() + ": line " + std::to_string(lines.lineNumber());
-        if (const std::string error = readEntry(object, folder, entry); !error.empty()) {
-            entries.clear();
-            return entry.where + error;
-        }
-        entries.push_back(std::move(entry));
+    const std::string error = readJsonLines(input, [&](const json& object, const std::string& where) {
+        ListEntry& entry = entries.emplace_back();
+        entry.where = where;
+        const std::string refusal = readEntry(object, folder, entry);
+        return refusal.empty() ? refusal : where + refusal;
+    });
+    if (!error.empty()) {
+        entries.clear();
+        return error;
     }
     if (entries.empty())
         return input.name() + ": no packets listed";

@@ -39,6 +39,21 @@ std::string reasonOf(const char* what)
 
 } // namespace
 
+std::string readJsonLines(InputFile& input,
+    const std::function<std::string(const nlohmann::json& object, const std::string& where)>& take)
+{
+    JsonLinesReader lines(input);
+    for (;;) {
+        nlohmann::json object;
+        bool end = false;
+        if (std::string error = lines.next(object, end); !error.empty() || end)
+            return error;
+        if (std::string error = take(object, input.name() + ": line " + std::to_string(lines.lineNumber()));
+            !error.empty())
+            return error;
+    }
+}
+
 std::string JsonLinesReader::where() const
 {
     return input.name() + ": line " + std::to_string(line);

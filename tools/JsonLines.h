@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace Qor::Tools {
@@ -43,6 +44,13 @@ private:
     size_t line = 0;
     bool started = false;
 };
+
+// Reads every object of `input` with a JsonLinesReader and hands each to
+// `take`, with where it stands ("list.jsonl: line 3"). Answers "" at the
+// end of the input, or the first refusal: the reader's, or what `take`
+// answered when not "".
+std::string readJsonLines(InputFile& input,
+    const std::function<std::string(const nlohmann::json& object, const std::string& where)>& take);
 
 // What a message shows of a JSON value: its text, cut short when long.
 std::string shownJson(const nlohmann::json& value);

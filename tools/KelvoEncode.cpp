@@ -110,78 +110,75 @@ struct Options {
     uint64_t pixelLimit = DefaultPngPixelLimit;
 };
 
+// Reads the option `line` is at into `options`, as readCommandLine asks.
+int readOption(CommandLine& line, Options& options)
+{
+    std::string text;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (line.option("output", "o")) {
+        if (!line.value(options.output) || options.output.empty())
+            return misuse("--output needs a file name");
+    } else if (line.option("append", "a")) {
+        options.append = true;
+    } else if (line.option("force", "y")) {
+        options.force = true;
+    } else if (line.option("exact")) {
+        options.exact = true;
+    } else if (line.option("quiet", "q")) {
+        options.quiet = true;
+    } else if (line.option("list", "l")) {
+        if (!line.value(options.list) || options.list.empty())
+            return misuse("--list needs a file name");
+    } else if (line.option("format", "f")) {
+        if (!line.value(text))
+            return misuse("--format needs GPHB or GPHA");
+        const int found = keywordIndex(text, {"GPHB", "GPHA"});
+        if (found < 0)
+            return misuse("--format " + text + ": input format " + inQuotes(text) + " is neither GPHB nor GPHA");
+        options.format = found == 0 ? "GPHB" : "GPHA";
+    } else if (line.option("picture", "p")) {
+        if (!line.value(text) || !parsePair(text, 'x', 0xFFFF, a, b) || (a == 0) != (b == 0))
+            return misuse("--picture needs WxH, both sides from 1 to 65535, or 0x0, not " + inQuotes(text));
+        options.picture = std::make_pair(uint16_t(a), uint16_t(b));
+    } else if (line.option("at")) {
+        if (!line.value(text) || !parsePair(text, ',', 0xFFFF, a, b))
+            return misuse("--at needs X,Y, each from 0 to 65535, not " + inQuotes(text));
+        options.x = uint16_t(a);
+        options.y = uint16_t(b);
+    } else if (line.option("timing", "t")) {
+        if (!line.value(text) || !parsePair(text, ',', 0xFFFFFFFF, a, b))
+            return misuse("--timing needs two 32-bit words A,B, not " + inQuotes(text));
+        options.timing = {uint32_t(a), uint32_t(b)};
+    } else if (line.option("alpha")) {
+        std::vector<uint64_t> numbers;
+        if (!line.value(text) || !parseList(text, 4, 255, numbers))
+            return misuse("--alpha needs four values from 0 to 255, A,B,C,D, not " + inQuotes(text));
+        options.alpha = std::array<uint8_t, 4>{
+            uint8_t(numbers[0]), uint8_t(numbers[1]), uint8_t(numbers[2]), uint8_t(numbers[3])};
+    } else if (line.option("max-image-pixels")) {
+        if (!line.value(text) || !parsePixelLimit(text, options.pixelLimit))
+            return misuse("--max-image-pixels needs a number of pixels from 1 to 65535x65535, or WxH, not "
+                + inQuotes(text));
+    } else if (line.option("prefix")) {
+        if (!line.value(options.prefix))
+            return misuse("--prefix needs a text");
+        if (options.prefix.size() > 27)
+            return misuse("--prefix " + inQuotes(options.prefix) + " is " + std::to_string(options.prefix.size())
+                + " bytes, more than 27");
+    } else {
+        return UnknownArgument;
+    }
+    return ArgumentTaken;
+}
+
 // Reads the command line into `options`; answers -1 to go on, or the exit status.
 int readOptions(int argc, char** argv, Options& options)
 {
-    CommandLine line(argc, argv);
-    std::string text;
-    while (line.more()) {
-        if (const std::string problem = line.problem(); !problem.empty())
-            return misuse(problem);
-        uint64_t a = 0;
-        uint64_t b = 0;
-        if (printedHelpOrVersion(line, usage)) {
-            return 0;
-        } else if (line.option("output", "o")) {
-            if (!line.value(options.output) || options.output.empty())
-                return misuse("--output needs a file name");
-        } else if (line.option("append", "a")) {
-            options.append = true;
-        } else if (line.option("force", "y")) {
-            options.force = true;
-        } else if (line.option("exact")) {
-            options.exact = true;
-        } else if (line.option("quiet", "q")) {
-            options.quiet = true;
-        } else if (line.option("list", "l")) {
-            if (!line.value(options.list) || options.list.empty())
-                return misuse("--list needs a file name");
-        } else if (line.option("format", "f")) {
-            if (!line.value(text))
-                return misuse("--format needs GPHB or GPHA");
-            const int found = keywordIndex(text, {"GPHB", "GPHA"});
-            if (found < 0)
-                return misuse("--format " + text + ": input format " + inQuotes(text) + " is neither GPHB nor GPHA");
-            options.format = found == 0 ? "GPHB" : "GPHA";
-        } else if (line.option("picture", "p")) {
-            if (!line.value(text) || !parsePair(text, 'x', 0xFFFF, a, b) || (a == 0) != (b == 0))
-                return misuse("--picture needs WxH, both sides from 1 to 65535, or 0x0, not " + inQuotes(text));
-            options.picture = std::make_pair(uint16_t(a), uint16_t(b));
-        } else if (line.option("at")) {
-            if (!line.value(text) || !parsePair(text, ',', 0xFFFF, a, b))
-                return misuse("--at needs X,Y, each from 0 to 65535, not " + inQuotes(text));
-            options.x = uint16_t(a);
-            options.y = uint16_t(b);
-        } else if (line.option("timing", "t")) {
-            if (!line.value(text) || !parsePair(text, ',', 0xFFFFFFFF, a, b))
-                return misuse("--timing needs two 32-bit words A,B, not " + inQuotes(text));
-            options.timing = {uint32_t(a), uint32_t(b)};
-        } else if (line.option("alpha")) {
-            std::vector<uint64_t> numbers;
-            if (!line.value(text) || !parseList(text, 4, 255, numbers))
-                return misuse("--alpha needs four values from 0 to 255, A,B,C,D, not " + inQuotes(text));
-            options.alpha = std::array<uint8_t, 4>{
-                uint8_t(numbers[0]), uint8_t(numbers[1]), uint8_t(numbers[2]), uint8_t(numbers[3])};
-        } else if (line.option("max-image-pixels")) {
-            if (!line.value(text) || !parsePixelLimit(text, options.pixelLimit))
-                return misuse("--max-image-pixels needs a number of pixels from 1 to 65535x65535, or WxH, not "
-                    + inQuotes(text));
-        } else if (line.option("prefix")) {
-            if (!line.value(options.prefix))
-                return misuse("--prefix needs a text");
-            if (options.prefix.size() > 27)
-                return misuse("--prefix " + inQuotes(options.prefix) + " is " + std::to_string(options.prefix.size())
-                    + " bytes, more than 27");
-        } else if (line.operand(text)) {
-            if (!options.image.empty())
-                return misuse("one image at a time: " + options.image + " and " + text + " (use --list for more)");
-            options.image = text;
-        } else {
-            return misuse("unknown option " + line.current());
-        }
-    }
-    if (const std::string problem = line.problem(); !problem.empty())
-        return misuse(problem);
+    const int status = readCommandLine(argc, argv, usage, {options.image, "image", " (use --list for more)"},
+        [&](CommandLine& line) { return readOption(line, options); });
+    if (status != ArgumentTaken)
+        return status;
     if (options.image.empty() && options.list.empty())
         return misuse("no image given");
     if (!options.image.empty() && !options.list.empty())

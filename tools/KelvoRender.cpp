@@ -115,75 +115,71 @@ std::string usageText()
     return text;
 }
 
+// Reads the option `line` is at into `options`, as readCommandLine asks.
+int readOption(CommandLine& line, Options& options)
+{
+    std::string text;
+    uint64_t number = 0;
+    if (line.option("output", "o")) {
+        if (!line.value(options.output) || options.output.empty())
+            return misuse("--output needs a directory");
+        if (options.output == "-")
+            return misuse("-o -: a render is a folder of pictures and a manifest, not one stream of bytes; name a"
+                          " folder");
+    } else if (line.option("force", "y")) {
+        options.force = true;
+    } else if (line.option("no-overwrite", "n")) {
+        options.noOverwrite = true;
+    } else if (line.option("order")) {
+        const char* const needs = "--order needs RGBA, BGRA, ARGB or ABGR";
+        if (!line.value(text))
+            return misuse(needs);
+        const int found = keywordIndex(text, {"RGBA", "BGRA", "ARGB", "ABGR"});
+        if (found < 0)
+            return misuse(std::string(needs) + ", not " + inQuotes(text));
+        options.order = outputOrders[found].code;
+    } else if (line.option("plugin")) {
+        if (!line.value(options.plugin) || options.plugin.empty())
+            return misuse("--plugin needs the library's path");
+    } else if (line.option("padding")) {
+        if (!line.value(text) || !parseUnsigned(text, 4096, number))
+            return misuse("--padding needs a number of pixels from 0 to 4096, not " + inQuotes(text));
+        options.padding = int32_t(number);
+    } else if (line.option("max-frame-pixels")) {
+        if (!line.value(text) || !parsePixelLimit(text, options.frameLimit))
+            return misuse("--max-frame-pixels needs a number of pixels from 1 to 65535x65535, or WxH, not "
+                + inQuotes(text));
+    } else if (line.option("compression")) {
+        const char* const needs = "--compression needs none, fast, default or best";
+        if (!line.value(text))
+            return misuse(needs);
+        const PngCompression levels[] = {{0, false}, {1, false}, {}, {9, true}};
+        const int found = keywordIndex(text, {"none", "fast", "default", "best"});
+        if (found < 0)
+            return misuse(std::string(needs) + ", not " + inQuotes(text));
+        options.compression = levels[found];
+    } else if (line.option("no-preview")) {
+        options.previews = false;
+    } else if (line.option("jobs", "j")) {
+        if (!line.value(text) || !parseUnsigned(text, 256, number) || number == 0)
+            return misuse("--jobs needs a number of threads from 1 to 256, not " + inQuotes(text));
+        options.jobs = unsigned(number);
+    } else if (line.option("progress")) {
+        options.progress = true;
+    } else if (line.option("quiet", "q")) {
+        options.quiet = true;
+    } else {
+        return UnknownArgument;
+    }
+    return ArgumentTaken;
+}
+
 int readOptions(int argc, char** argv, Options& options)
 {
-    const std::string help = usageText();
-    CommandLine line(argc, argv);
-    std::string text;
-    while (line.more()) {
-        if (const std::string problem = line.problem(); !problem.empty())
-            return misuse(problem);
-        uint64_t number = 0;
-        if (printedHelpOrVersion(line, help)) {
-            return 0;
-        } else if (line.option("output", "o")) {
-            if (!line.value(options.output) || options.output.empty())
-                return misuse("--output needs a directory");
-            if (options.output == "-")
-                return misuse("-o -: a render is a folder of pictures and a manifest, not one stream of bytes; name a"
-                              " folder");
-        } else if (line.option("force", "y")) {
-            options.force = true;
-        } else if (line.option("no-overwrite", "n")) {
-            options.noOverwrite = true;
-        } else if (line.option("order")) {
-            const char* const needs = "--order needs RGBA, BGRA, ARGB or ABGR";
-            if (!line.value(text))
-                return misuse(needs);
-            const int found = keywordIndex(text, {"RGBA", "BGRA", "ARGB", "ABGR"});
-            if (found < 0)
-                return misuse(std::string(needs) + ", not " + inQuotes(text));
-            options.order = outputOrders[found].code;
-        } else if (line.option("plugin")) {
-            if (!line.value(options.plugin) || options.plugin.empty())
-                return misuse("--plugin needs the library's path");
-        } else if (line.option("padding")) {
-            if (!line.value(text) || !parseUnsigned(text, 4096, number))
-                return misuse("--padding needs a number of pixels from 0 to 4096, not " + inQuotes(text));
-            options.padding = int32_t(number);
-        } else if (line.option("max-frame-pixels")) {
-            if (!line.value(text) || !parsePixelLimit(text, options.frameLimit))
-                return misuse("--max-frame-pixels needs a number of pixels from 1 to 65535x65535, or WxH, not "
-                    + inQuotes(text));
-        } else if (line.option("compression")) {
-            const char* const needs = "--compression needs none, fast, default or best";
-            if (!line.value(text))
-                return misuse(needs);
-            const PngCompression levels[] = {{0, false}, {1, false}, {}, {9, true}};
-            const int found = keywordIndex(text, {"none", "fast", "default", "best"});
-            if (found < 0)
-                return misuse(std::string(needs) + ", not " + inQuotes(text));
-            options.compression = levels[found];
-        } else if (line.option("no-preview")) {
-            options.previews = false;
-        } else if (line.option("jobs", "j")) {
-            if (!line.value(text) || !parseUnsigned(text, 256, number) || number == 0)
-                return misuse("--jobs needs a number of threads from 1 to 256, not " + inQuotes(text));
-            options.jobs = unsigned(number);
-        } else if (line.option("progress")) {
-            options.progress = true;
-        } else if (line.option("quiet", "q")) {
-            options.quiet = true;
-        } else if (line.operand(text)) {
-            if (!options.stream.empty())
-                return misuse("one stream at a time: " + options.stream + " and " + text);
-            options.stream = text;
-        } else {
-            return misuse("unknown option " + line.current());
-        }
-    }
-    if (const std::string problem = line.problem(); !problem.empty())
-        return misuse(problem);
+    const int status = readCommandLine(argc, argv, usageText(), {options.stream, "stream"},
+        [&](CommandLine& line) { return readOption(line, options); });
+    if (status != ArgumentTaken)
+        return status;
     if (options.force && options.noOverwrite)
         return misuse("-y (--force) and -n (--no-overwrite) contradict each other; give one");
     if (options.stream.empty())

@@ -141,92 +141,89 @@ bool styleNumber(CommandLine& line, uint64_t most, std::optional<int>& value, st
     return true;
 }
 
+// Reads the option `line` is at into `options`, as readCommandLine asks.
+int readOption(CommandLine& line, Options& options)
+{
+    std::string text;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    uint32_t rgb = 0;
+    if (line.option("output", "o")) {
+        if (!line.value(options.output) || options.output.empty())
+            return misuse("--output needs a file name");
+    } else if (line.option("force", "y")) {
+        options.force = true;
+    } else if (line.option("format", "f")) {
+        if (!line.value(text))
+            return misuse("--format needs GPHA or GPHB");
+        const int found = keywordIndex(text, {"GPHA", "GPHB"});
+        if (found < 0)
+            return misuse("--format " + text + ": input format " + inQuotes(text) + " is neither GPHB nor GPHA");
+        options.format = found == 0 ? "GPHA" : "GPHB";
+    } else if (line.option("picture", "p")) {
+        if (!line.value(text) || !parsePair(text, 'x', LargestPictureSide, a, b) || a < SmallestPictureSide
+            || b < SmallestPictureSide)
+            return misuse("--picture needs WxH, each side from 16 to 8192, not " + inQuotes(text));
+        options.width = uint16_t(a);
+        options.height = uint16_t(b);
+    } else if (line.option("encoding")) {
+        if (!line.value(options.encoding) || options.encoding.empty())
+            return misuse("--encoding needs the name of an encoding");
+        if (!knownEncoding(options.encoding))
+            return misuse("--encoding " + options.encoding + ": not an encoding iconv converts (iconv --list names them)");
+    } else if (line.option("jobs", "j")) {
+        if (!line.value(text) || !parseUnsigned(text, 256, a) || a == 0)
+            return misuse("--jobs needs a number of threads from 1 to 256, not " + inQuotes(text));
+        options.jobs = unsigned(a);
+    } else if (line.option("progress")) {
+        options.progress = true;
+    } else if (line.option("quiet", "q")) {
+        options.quiet = true;
+    } else if (line.option("font")) {
+        if (!line.value(text) || text.empty() || text.find_first_of(",\r\n") != std::string::npos)
+            return misuse("--font needs the name of a face, without commas, not " + inQuotes(text));
+        options.font = text;
+        options.styleOptions.push_back("--font");
+    } else if (line.option("font-size")) {
+        if (!styleNumber(line, 2000, options.fontSize, text) || *options.fontSize == 0)
+            return misuse("--font-size needs a number of pixels from 1 to 2000, not " + inQuotes(text));
+        options.styleOptions.push_back("--font-size");
+    } else if (line.option("colour")) {
+        if (!line.value(text) || !parseColour(text, rgb))
+            return misuse("--colour needs #RRGGBB or a colour's name, not " + inQuotes(text));
+        options.colour = rgb;
+        options.styleOptions.push_back("--colour");
+    } else if (line.option("outline-colour")) {
+        if (!line.value(text) || !parseColour(text, rgb))
+            return misuse("--outline-colour needs #RRGGBB or a colour's name, not " + inQuotes(text));
+        options.outlineColour = rgb;
+        options.styleOptions.push_back("--outline-colour");
+    } else if (line.option("outline")) {
+        if (!styleNumber(line, 100, options.outline, text))
+            return misuse("--outline needs a number of pixels from 0 to 100, not " + inQuotes(text));
+        options.styleOptions.push_back("--outline");
+    } else if (line.option("margin")) {
+        if (!styleNumber(line, 4000, options.margin, text))
+            return misuse("--margin needs a number of pixels from 0 to 4000, not " + inQuotes(text));
+        options.styleOptions.push_back("--margin");
+    } else if (line.option("align")) {
+        const int found = line.value(text) ? keywordIndex(text, {"top", "bottom"}) : -1;
+        if (found < 0)
+            return misuse("--align needs top or bottom, not " + inQuotes(text));
+        options.top = found == 0;
+        options.styleOptions.push_back("--align");
+    } else {
+        return UnknownArgument;
+    }
+    return ArgumentTaken;
+}
+
 int readOptions(int argc, char** argv, Options& options)
 {
-    CommandLine line(argc, argv);
-    std::string text;
-    while (line.more()) {
-        if (const std::string problem = line.problem(); !problem.empty())
-            return misuse(problem);
-        uint64_t a = 0;
-        uint64_t b = 0;
-        uint32_t rgb = 0;
-        if (printedHelpOrVersion(line, usage)) {
-            return 0;
-        } else if (line.option("output", "o")) {
-            if (!line.value(options.output) || options.output.empty())
-                return misuse("--output needs a file name");
-        } else if (line.option("force", "y")) {
-            options.force = true;
-        } else if (line.option("format", "f")) {
-            if (!line.value(text))
-                return misuse("--format needs GPHA or GPHB");
-            const int found = keywordIndex(text, {"GPHA", "GPHB"});
-            if (found < 0)
-                return misuse("--format " + text + ": input format " + inQuotes(text) + " is neither GPHB nor GPHA");
-            options.format = found == 0 ? "GPHA" : "GPHB";
-        } else if (line.option("picture", "p")) {
-            if (!line.value(text) || !parsePair(text, 'x', LargestPictureSide, a, b) || a < SmallestPictureSide
-                || b < SmallestPictureSide)
-                return misuse("--picture needs WxH, each side from 16 to 8192, not " + inQuotes(text));
-            options.width = uint16_t(a);
-            options.height = uint16_t(b);
-        } else if (line.option("encoding")) {
-            if (!line.value(options.encoding) || options.encoding.empty())
-                return misuse("--encoding needs the name of an encoding");
-            if (!knownEncoding(options.encoding))
-                return misuse("--encoding " + options.encoding + ": not an encoding iconv converts (iconv --list names them)");
-        } else if (line.option("jobs", "j")) {
-            if (!line.value(text) || !parseUnsigned(text, 256, a) || a == 0)
-                return misuse("--jobs needs a number of threads from 1 to 256, not " + inQuotes(text));
-            options.jobs = unsigned(a);
-        } else if (line.option("progress")) {
-            options.progress = true;
-        } else if (line.option("quiet", "q")) {
-            options.quiet = true;
-        } else if (line.option("font")) {
-            if (!line.value(text) || text.empty() || text.find_first_of(",\r\n") != std::string::npos)
-                return misuse("--font needs the name of a face, without commas, not " + inQuotes(text));
-            options.font = text;
-            options.styleOptions.push_back("--font");
-        } else if (line.option("font-size")) {
-            if (!styleNumber(line, 2000, options.fontSize, text) || *options.fontSize == 0)
-                return misuse("--font-size needs a number of pixels from 1 to 2000, not " + inQuotes(text));
-            options.styleOptions.push_back("--font-size");
-        } else if (line.option("colour")) {
-            if (!line.value(text) || !parseColour(text, rgb))
-                return misuse("--colour needs #RRGGBB or a colour's name, not " + inQuotes(text));
-            options.colour = rgb;
-            options.styleOptions.push_back("--colour");
-        } else if (line.option("outline-colour")) {
-            if (!line.value(text) || !parseColour(text, rgb))
-                return misuse("--outline-colour needs #RRGGBB or a colour's name, not " + inQuotes(text));
-            options.outlineColour = rgb;
-            options.styleOptions.push_back("--outline-colour");
-        } else if (line.option("outline")) {
-            if (!styleNumber(line, 100, options.outline, text))
-                return misuse("--outline needs a number of pixels from 0 to 100, not " + inQuotes(text));
-            options.styleOptions.push_back("--outline");
-        } else if (line.option("margin")) {
-            if (!styleNumber(line, 4000, options.margin, text))
-                return misuse("--margin needs a number of pixels from 0 to 4000, not " + inQuotes(text));
-            options.styleOptions.push_back("--margin");
-        } else if (line.option("align")) {
-            const int found = line.value(text) ? keywordIndex(text, {"top", "bottom"}) : -1;
-            if (found < 0)
-                return misuse("--align needs top or bottom, not " + inQuotes(text));
-            options.top = found == 0;
-            options.styleOptions.push_back("--align");
-        } else if (line.operand(text)) {
-            if (!options.input.empty())
-                return misuse("one subtitle file at a time: " + options.input + " and " + text);
-            options.input = text;
-        } else {
-            return misuse("unknown option " + line.current());
-        }
-    }
-    if (const std::string problem = line.problem(); !problem.empty())
-        return misuse(problem);
+    const int status = readCommandLine(argc, argv, usage, {options.input, "subtitle file"},
+        [&](CommandLine& line) { return readOption(line, options); });
+    if (status != ArgumentTaken)
+        return status;
     if (options.input.empty())
         return misuse("no subtitle file given");
     if (options.output.empty())

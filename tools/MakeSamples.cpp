@@ -127,24 +127,11 @@ int main(int argc, char** argv)
                               "  -h, --help     show this help and exit\n"
                               "      --version  show the version and exit\n";
     setToolName("kelvo-make-samples");
-    CommandLine line(argc, argv);
     std::string directory;
-    std::string text;
-    while (line.more()) {
-        if (const std::string problem = line.problem(); !problem.empty())
-            return misuse(problem);
-        if (printedHelpOrVersion(line, usage)) {
-            return 0;
-        } else if (line.operand(text)) {
-            if (!directory.empty())
-                return misuse("one directory at a time: " + directory + " and " + text);
-            directory = text;
-        } else {
-            return misuse("unknown option " + line.current());
-        }
-    }
-    if (const std::string problem = line.problem(); !problem.empty())
-        return misuse(problem);
+    const int status =
+        readCommandLine(argc, argv, usage, {directory, "directory"}, [](CommandLine&) { return UnknownArgument; });
+    if (status != ArgumentTaken)
+        return status;
     if (directory.empty())
         return misuse("no directory given");
     std::error_code error;

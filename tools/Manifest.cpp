@@ -47,36 +47,26 @@ std::string readManifestClaims(const std::string& path, ManifestClaims& claims)
     InputFile input;
     if (std::string error = input.open(path); !error.empty())
         return error;
-    JsonLinesReader lines(input);
-    for (;;) {
-        json object;
-        bool end = false;
-        if (std::string error = lines.next(object, end); !error.empty()) {
-            claims.clear();
-            return error;
-        }
-        if (end)
-            return "";
-        const std::string where = path + ": line " + std::to_string(lines.lineNumber());
+    const std::string error = readJsonLines(input, [&](const json& object, const std::string& where) {
         const auto found = object.find("bytes");
         if (!object.is_object() || !object.contains("packet") || found == object.end() || !found->is_array()
-            || found->size() != 2) {
-            claims.clear();
+            || found->size() != 2)
             return where + ": not a line kelvo-render writes (no \"packet\" and \"bytes\")";
-        }
         const char* const keys[] = {"frame", "preview"};
         for (size_t i = 0; i < 2; ++i) {
             const auto name = object.find(keys[i]);
             const json& size = (*found)[i];
             if (name == object.end() || name->is_null())
                 continue;
-            if (!name->is_string() || !size.is_number_unsigned()) {
-                claims.clear();
+            if (!name->is_string() || !size.is_number_unsigned())
                 return where + ": not a line kelvo-render writes (\"" + keys[i] + "\" without its size)";
-            }
             claims[name->get<std::string>()] = size.get<uint64_t>();
         }
-    }
+        return std::string();
+    });
+    if (!error.empty())
+        claims.clear();
+    return error;
 }
 
 } // namespace Qor::Tools

@@ -63,7 +63,6 @@ class HostAllocator final : public BufferAllocator {
 public:
     HostAllocator(BufferLedger* ledger, FaultList* faults, int32_t padding);
 
-    int32_t reserved1() override { return 0; }
     void configure(int32_t bitsPerPixel) override;
     // Null, with a fault, for a negative size or a count other than 1.
     MediaBuffer* allocate(int32_t width, int32_t height, int32_t count) override;
@@ -80,13 +79,6 @@ private:
 // Counts the plug-in's destruction notices.
 class ReferenceHost final : public Host {
 public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Plugin* plugin) override;
     int32_t didDestroyPlugin(Plugin* plugin) override;
 

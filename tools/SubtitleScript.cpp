@@ -86,6 +86,28 @@ std::string at(const std::string& name, size_t line)
     return name + ": line " + std::to_string(line) + ": ";
 }
 
+// The well-formed UTF-8 sequences of more than one byte, by their lead
+// byte: how long each is, and the range its second byte must fall in, which
+// leaves out overlong forms, surrogates and code points past U+10FFFF. The
+// bytes after the second are always 0x80 to 0xBF.
+struct LeadByte {
+    uint8_t first;
+    uint8_t last;
+    size_t length;
+    uint8_t low;
+    uint8_t high;
+};
+constexpr LeadByte leadBytes[] = {
+    {0xC2, 0xDF, 2, 0x80, 0xBF},
+    {0xE0, 0xE0, 3, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x80, 0xBF},
+    {0xED, 0xED, 3, 0x80, 0x9F},
+    {0xEE, 0xEF, 3, 0x80, 0xBF},
+    {0xF0, 0xF0, 4, 0x90, 0xBF},
+    {0xF1, 0xF3, 4, 0x80, 0xBF},
+    {0xF4, 0xF4, 4, 0x80, 0x8F},
+};
+
 // The offset of the first byte of `text` that does not begin or continue a
 // well-formed UTF-8 character (no overlong forms, surrogates or code points
 // past U+10FFFF), or of its first NUL; npos when there is none.
@@ -103,29 +125,14 @@ size_t firstBadUtf8(std::string_view text, bool& nul)
             ++i;
             continue;
         }
-        size_t length = 0;
-        uint8_t low = 0x80;
-        uint8_t high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0;
-            if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90;
-            if (lead == 0xF4)
-                high = 0x8F;
-        } else {
+        const LeadByte* found = nullptr;
+        for (const LeadByte& row : leadBytes)
+            if (lead >= row.first && lead <= row.last)
+                found = &row;
+        if (!found || i + found->length > size)
             return i;
-        }
-        if (i + length > size)
-            return i;
-        if (bytes[i + 1] < low || bytes[i + 1] > high)
+        const size_t length = found->length;
+        if (bytes[i + 1] < found->low || bytes[i + 1] > found->high)
             return i;
         for (size_t k = 2; k < length; ++k)
             if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)

@@ -61,17 +61,37 @@ std::string counted(size_t count, const char* one, const char* many)
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-bool printedHelpOrVersion(CommandLine& line, const std::string& usage)
+int readCommandLine(int argc, char** argv, const std::string& usage, Operand operand,
+    const std::function<int(CommandLine& line)>& readOption)
 {
-    if (line.option("help", "h")) {
-        std::fputs(usage.c_str(), stdout);
-        return true;
+    CommandLine line(argc, argv);
+    std::string text;
+    while (line.more()) {
+        if (const std::string problem = line.problem(); !problem.empty())
+            return misuse(problem);
+        if (line.option("help", "h")) {
+            std::fputs(usage.c_str(), stdout);
+            return 0;
+        }
+        if (line.option("version")) {
+            std::printf("%s %s\n", toolName, KELVO_VERSION);
+            return 0;
+        }
+        const int status = readOption(line);
+        if (status == ArgumentTaken)
+            continue;
+        if (status != UnknownArgument)
+            return status;
+        if (!line.operand(text))
+            return misuse("unknown option " + line.current());
+        if (!operand.value.empty())
+            return misuse(std::string("one ") + operand.what + " at a time: " + operand.value + " and " + text
+                + operand.hint);
+        operand.value = text;
     }
-    if (line.option("version")) {
-        std::printf("%s %s\n", toolName, KELVO_VERSION);
-        return true;
-    }
-    return false;
+    if (const std::string problem = line.problem(); !problem.empty())
+        return misuse(problem);
+    return ArgumentTaken;
 }
 
 int runTool(const std::function<int()>& work, const std::string& input)

@@ -8,14 +8,7 @@
 # cmake -DBUILD=... -DWORK=... -DSOURCE=... -DHEADERS=<source tree> -DLIBDIR=...
 #       -DPLUGIN=<plug-in, relative to the prefix>
 #       (-DSAMPLE=... -DCXX=... -DFLAGS=... | -DTOOLCHAIN=...) -P CheckInstall.cmake
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(NOT result EQUAL 0)
-    list(JOIN ARGN " " command)
-    message(FATAL_ERROR "${command}: ${result}\n${output}")
-  endif()
-  set(output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/RunChecked.cmake)
 
 file(REMOVE_RECURSE "${WORK}")
 set(prefix "${WORK}/prefix")
@@ -67,8 +60,8 @@ run(${CMAKE_COMMAND} -S "${SOURCE}" -B "${WORK}/consumer" -DCMAKE_PREFIX_PATH=${
   -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")
 run(${CMAKE_COMMAND} --build "${WORK}/consumer")
 run("${WORK}/consumer/consumer")
-if(NOT output STREQUAL "ok\n")
-  message(FATAL_ERROR "consumer said: ${output}")
+if(NOT output STREQUAL "ok\n" OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "consumer said: ${output}${errors}")
 endif()
 
 # The installed tools find the plug-in beside them in the installation.

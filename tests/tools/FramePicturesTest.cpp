@@ -2,14 +2,17 @@
 // preview's placement, scaling and blending over the checkerboard.
 #include "tools/FramePictures.h"
 
+#include "tests/tools/TestImages.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
 namespace Qor::Tools {
 namespace {
+
+using namespace Testing;
 
 TEST(FramePictures, EveryByteOrderBecomesRgba)
 {
@@ -77,20 +80,12 @@ TEST(FramePictures, PreviewSizeIsThePictureOrTheCanvas)
     }
 }
 
-uint8_t blended(uint8_t source, uint8_t under, uint8_t alpha)
-{
-    return uint8_t(std::lround((source * alpha + under * (255.0 - alpha)) / 255.0));
-}
-
 TEST(FramePictures, PreviewBlendsTheFrameAtItsPlace)
 {
     // A 2x1 frame: opaque red, then half-transparent green, at column 40 and
     // row 20 of a 64x48 canvas shown on a 128x96 picture: twice the size,
     // at 80, 40.
-    PngImage frame;
-    frame.width = 2;
-    frame.height = 1;
-    frame.rgba = {255, 0, 0, 255, 0, 255, 0, 128};
+    const PngImage frame = rgbaImage(2, 1, {255, 0, 0, 255, 0, 255, 0, 128});
     const Frame placement = placed(40.0 / 64, 20.0 / 48, 41.0 / 64, 20.0 / 48);
     const PngImage preview = composePreview(frame, placement, {64, 48}, {128, 96});
     ASSERT_EQ(preview.width, 128u);

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "tests/tools/AllocationCeiling.h"
+#include "tests/tools/TestImages.h"
 
 namespace Qor::Tools {
 namespace {
+
+using Testing::expectSameImage;
 
 // The PNGs below were made by hand: signature, IHDR, the rows each with
 // filter byte 0 compressed by zlib, IEND, every chunk with its CRC-32.
@@ -86,11 +89,10 @@ PngImage indexedImage(size_t paletteSize)
 
 TEST(PngImage, EncodedImagesDecodeUnchanged)
 {
-    PngImage rgba;
-    rgba.width = 4;
-    rgba.height = 2;
+    std::vector<Rgba> pixels;
     for (int i = 0; i < 8; ++i)
-        rgba.rgba.insert(rgba.rgba.end(), {uint8_t(i * 30), uint8_t(255 - i), uint8_t(i), uint8_t(i * 36)});
+        pixels.push_back(Rgba{uint8_t(i * 30), uint8_t(255 - i), uint8_t(i), uint8_t(i * 36)});
+    const PngImage rgba = Testing::rgbaImage(4, pixels);
     // Palettes of 2, 4, 16 and 256 entries take bit depths 1, 2, 4 and 8.
     const struct {
         const char* label;
@@ -103,11 +105,7 @@ TEST(PngImage, EncodedImagesDecodeUnchanged)
         ASSERT_EQ(encodePng(row.image, bytes), "");
         const PngReadResult read = decodePng(bytes, "p.png");
         ASSERT_TRUE(read) << read.error;
-        EXPECT_EQ(read.image.width, row.image.width);
-        EXPECT_EQ(read.image.height, row.image.height);
-        EXPECT_EQ(read.image.palette, row.image.palette);
-        EXPECT_EQ(read.image.indices, row.image.indices);
-        EXPECT_EQ(read.image.rgba, row.image.rgba);
+        expectSameImage(read.image, row.image);
     }
 }
 

@@ -215,27 +215,28 @@ TEST(DecoderSession, NamesEveryRefusalAtOpening)
     }
 }
 
-TEST(DecoderSession, RefusedPacketIsNamedAndReleasedAtStop)
+TEST(DecoderSession, RefusedOrEmptyPacketMakesNoFrame)
 {
-    DecoderSession session;
-    ASSERT_EQ(session.open(optionsFor("GPHA", "RGBA")), "");
-    std::vector<Frame> frames;
-    // 56 bytes: one short of the alpha variant's 57-byte header.
-    EXPECT_EQ(session.deliverPacket(std::vector<uint8_t>(56, 0), {0, 0}, frames),
-        "plug-in refused the packet (56 bytes)");
-    EXPECT_TRUE(frames.empty());
-    // The plug-in keeps a refused packet until the stop; close() finds nothing left over.
-    EXPECT_EQ(session.close(), "");
-}
-
-TEST(DecoderSession, EmptyPacketMakesNoFrame)
-{
-    DecoderSession session;
-    ASSERT_EQ(session.open(optionsFor("GPHB", "RGBA")), "");
-    std::vector<Frame> frames;
-    EXPECT_EQ(session.deliverPacket({}, {0, 0}, frames), "");
-    EXPECT_TRUE(frames.empty());
-    EXPECT_EQ(session.close(), "");
+    const struct {
+        const char* label;
+        const char* input;
+        std::vector<uint8_t> packet;
+        std::string message;
+    } rows[] = {
+        // 56 bytes: one short of the alpha variant's 57-byte header.
+        {"refused, named", "GPHA", std::vector<uint8_t>(56, 0), "plug-in refused the packet (56 bytes)"},
+        {"empty, passed over", "GPHB", {}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        DecoderSession session;
+        ASSERT_EQ(session.open(optionsFor(row.input, "RGBA")), "");
+        std::vector<Frame> frames;
+        EXPECT_EQ(session.deliverPacket(row.packet, {0, 0}, frames), row.message);
+        EXPECT_TRUE(frames.empty());
+        // The plug-in keeps a refused packet until the stop; close() finds nothing left over.
+        EXPECT_EQ(session.close(), "");
+    }
 }
 
 TEST(DecoderSession, CanvasIsChosenWithoutStreamInformation)

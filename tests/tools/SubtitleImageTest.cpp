@@ -3,6 +3,8 @@
 // the refusals for too many colours or too large an image.
 #include "tools/SubtitleImage.h"
 
+#include "tests/tools/TestImages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +12,8 @@
 
 namespace Qor::Tools {
 namespace {
+
+using Testing::rgbaImage;
 
 constexpr Rgba clear{0, 0, 0, 0};
 constexpr Rgba white{255, 255, 255, 255};
@@ -33,12 +37,7 @@ PngImage indexed(std::vector<Rgba> palette, std::vector<uint8_t> indices)
 // A 3x2 RGBA image.
 PngImage direct(const std::vector<Rgba>& pixels)
 {
-    PngImage image;
-    image.width = 3;
-    image.height = 2;
-    for (const Rgba& c : pixels)
-        image.rgba.insert(image.rgba.end(), {c.red, c.green, c.blue, c.alpha});
-    return image;
+    return rgbaImage(3, pixels);
 }
 
 TEST(SubtitleImage, NumbersColoursByTheRules)
@@ -85,17 +84,6 @@ TEST(SubtitleImage, NumbersColoursByTheRules)
     }
 }
 
-// An RGBA image `width` pixels wide of `pixels`, row after row.
-PngImage rows(uint32_t width, const std::vector<Rgba>& pixels)
-{
-    PngImage image;
-    image.width = width;
-    image.height = uint32_t(pixels.size() / width);
-    for (const Rgba& c : pixels)
-        image.rgba.insert(image.rgba.end(), {c.red, c.green, c.blue, c.alpha});
-    return image;
-}
-
 // Images of more than four colours: where each pixel's colour goes.
 TEST(SubtitleImage, ReducesToFourKeepingWhatShows)
 {
@@ -108,15 +96,15 @@ TEST(SubtitleImage, ReducesToFourKeepingWhatShows)
         std::vector<size_t> visible; // pixels that must be another colour, opaque
     } cases[] = {
         // Opaque white first: colour 0 is still the transparent colour.
-        {"opaque top-left pixel", rows(4, {white, clear, clear, red, green, blue, clear, white}), {1, 2, 6},
+        {"opaque top-left pixel", rgbaImage(4, {white, clear, clear, red, green, blue, clear, white}), {1, 2, 6},
             {0, 3, 4, 5, 7}},
         // One black and one blue pixel among many of four others: each joins
         // the nearest visible colour, not transparency.
-        {"sparse opaque colours", rows(6, {clear, clear, clear, white, white, white, red, red, red, green, green,
+        {"sparse opaque colours", rgbaImage(6, {clear, clear, clear, white, white, white, red, red, red, green, green,
                                                  green, clear, black, blue, white, red, green}),
             {0, 1, 2, 12}, {3, 6, 9, 13, 14, 15, 16, 17}},
         // A faint fringe does go to transparency; a half-opaque grey does not.
-        {"faint and half-opaque", rows(4, {clear, faint, white, white, red, red, green, Rgba{128, 128, 128, 128},
+        {"faint and half-opaque", rgbaImage(4, {clear, faint, white, white, red, red, green, Rgba{128, 128, 128, 128},
                                               grey, white, red, green}),
             {0, 1}, {2, 4, 6, 7, 8}},
     };

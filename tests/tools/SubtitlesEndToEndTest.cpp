@@ -22,10 +22,6 @@ namespace {
 using namespace Testing;
 namespace fs = std::filesystem;
 
-const std::string subtitlesTool = KELVO_SUBTITLES_TOOL;
-const std::string renderTool = KELVO_RENDER_TOOL;
-const std::string samples = KELVO_SAMPLES_DIRECTORY;
-
 class KelvoSubtitles : public Scratch {
 protected:
     // kelvo-subtitles writing s.kps from what `arguments` name.

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace Qor::Tools {
@@ -27,6 +28,17 @@ const std::string samples = KELVO_SAMPLES_DIRECTORY;
 std::vector<uint8_t> bytesOf(const std::string& text)
 {
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Expects the items of `actual` to be those of `expected`, in order, as
+// far as the fields that `fieldsOf` ties together (a failure prints them).
+template <typename Item, typename FieldsOf>
+void expectItems(const std::vector<Item>& actual, const std::vector<typename std::vector<Item>::value_type>& expected,
+    FieldsOf fieldsOf)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i)
+        EXPECT_EQ(fieldsOf(actual[i]), fieldsOf(expected[i])) << "item " << i;
 }
 
 TEST(ScriptText, DecodesByItsMarkOrTheNamedEncoding)
@@ -52,6 +64,18 @@ TEST(ScriptText, DecodesByItsMarkOrTheNamedEncoding)
             "encoding with --encoding (WINDOWS-1252, say)"},
         {"surrogate", "ok\r\xED\xA0\x80", "", "", "f.srt: line 2: byte 0xED at column 1 is not UTF-8; name the "
             "file's encoding with --encoding (WINDOWS-1252, say)"},
+        // The first and last characters of every lead byte's second-byte range.
+        {"UTF-8 at the edges of its ranges", "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80"
+            "\xF3\xBF\xBF\xBF\xF4\x8F\xBF\xBF", "", "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80"
+            "\xF3\xBF\xBF\xBF\xF4\x8F\xBF\xBF", ""},
+        {"overlong three bytes", "\xE0\x9F\xBF", "", "", "f.srt: line 1: byte 0xE0 at column 1 is not UTF-8; name the "
+            "file's encoding with --encoding (WINDOWS-1252, say)"},
+        {"overlong four bytes", "\xF0\x8F\xBF\xBF", "", "", "f.srt: line 1: byte 0xF0 at column 1 is not UTF-8; name the "
+            "file's encoding with --encoding (WINDOWS-1252, say)"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", "", "", "f.srt: line 1: byte 0xF4 at column 1 is not UTF-8; name the "
+            "file's encoding with --encoding (WINDOWS-1252, say)"},
+        {"a lead byte past the table", "\xF5\x80\x80\x80", "", "", "f.srt: line 1: byte 0xF5 at column 1 is not UTF-8; name "
+            "the file's encoding with --encoding (WINDOWS-1252, say)"},
         {"cut character at the end", "ok\xE2\x82", "", "", "f.srt: line 1: byte 0xE2 at column 3 is not UTF-8; "
             "name the file's encoding with --encoding (WINDOWS-1252, say)"},
         {"NUL", std::string("ab\ncd\0", 6), "", "", "f.srt: line 2: a NUL character at column 3; a subtitle file is text"},
@@ -123,19 +147,12 @@ TEST(ScriptKind, TellsSrtFromAss)
     }
 }
 
-struct ExpectedCaption {
-    int64_t start;
-    int64_t end;
-    size_t line;
-    std::string text;
-};
-
 TEST(Srt, ReadsCaptionsOfEveryShape)
 {
     const struct {
         const char* label;
         std::string text;
-        std::vector<ExpectedCaption> captions;
+        std::vector<Caption> captions;
         size_t warnings;
     } rows[] = {
         {"CRLF", "1\r\n00:00:01,000 --> 00:00:02,500\r\nOne\r\nTwo\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nThree\r\n",
@@ -168,13 +185,7 @@ TEST(Srt, ReadsCaptionsOfEveryShape)
         std::vector<Caption> captions;
         std::vector<std::string> warnings;
         ASSERT_EQ(parseSrt(row.text, "s.srt", captions, warnings), "");
-        ASSERT_EQ(captions.size(), row.captions.size());
-        for (size_t i = 0; i < captions.size(); ++i) {
-            EXPECT_EQ(captions[i].start, row.captions[i].start) << i;
-            EXPECT_EQ(captions[i].end, row.captions[i].end) << i;
-            EXPECT_EQ(captions[i].line, row.captions[i].line) << i;
-            EXPECT_EQ(captions[i].text, row.captions[i].text) << i;
-        }
+        expectItems(captions, row.captions, [](const Caption& c) { return std::tie(c.start, c.end, c.line, c.text); });
         EXPECT_EQ(warnings.size(), row.warnings);
         for (const std::string& warning : warnings)
             EXPECT_EQ(warning.rfind("s.srt: line ", 0), 0u) << warning;
@@ -234,19 +245,12 @@ TEST(Srt, TagsBecomeOverrideTags)
         EXPECT_EQ(srtTextToAss(row.srt), row.ass) << row.srt;
 }
 
-struct ExpectedInterval {
-    int64_t start;
-    int64_t end;
-    std::vector<size_t> events;
-    bool continues;
-};
-
 TEST(Timeline, CutsAtEveryStartAndEnd)
 {
     const struct {
         const char* label;
         std::vector<TimedEvent> events;
-        std::vector<ExpectedInterval> intervals;
+        std::vector<Interval> intervals;
     } rows[] = {
         // samples/harbour.srt, by hand: 1-4 s, 3-6.5 s, 8-10.25 s, 9.5-12 s, 12-14 s.
         {"the harbour sample", {{1000, 4000, 2}, {3000, 6500, 7}, {8000, 10250, 11}, {9500, 12000, 15}, {12000, 14000, 20}},
@@ -260,14 +264,8 @@ TEST(Timeline, CutsAtEveryStartAndEnd)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
-        const std::vector<Interval> intervals = cutTimeline(row.events);
-        ASSERT_EQ(intervals.size(), row.intervals.size());
-        for (size_t i = 0; i < intervals.size(); ++i) {
-            EXPECT_EQ(intervals[i].start, row.intervals[i].start) << i;
-            EXPECT_EQ(intervals[i].end, row.intervals[i].end) << i;
-            EXPECT_EQ(intervals[i].events, row.intervals[i].events) << i;
-            EXPECT_EQ(intervals[i].continues, row.intervals[i].continues) << i;
-        }
+        expectItems(cutTimeline(row.events), row.intervals,
+            [](const Interval& i) { return std::tie(i.start, i.end, i.events, i.continues); });
     }
 }
 
@@ -342,6 +340,15 @@ int centre(const TextBox& box)
     return (box.left + box.right) / 2;
 }
 
+// Expects every side of `box` within `slack` pixels of `expected`'s.
+void expectBoxNear(const TextBox& box, const TextBox& expected, int slack)
+{
+    EXPECT_NEAR(box.left, expected.left, slack);
+    EXPECT_NEAR(box.top, expected.top, slack);
+    EXPECT_NEAR(box.right, expected.right, slack);
+    EXPECT_NEAR(box.bottom, expected.bottom, slack);
+}
+
 // samples/signs.ass: "Speech" bottom-centred 50 px up, "Sign" top-centred
 // 40 px down, and a "Sign" event put at 200,300 by its top-left corner.
 TEST_F(TextRendering, KeepsTheStylesAndPositionsOfAnAssScript)
@@ -349,12 +356,8 @@ TEST_F(TextRendering, KeepsTheStylesAndPositionsOfAnAssScript)
     TextRenderer renderer(1920, 1080, messages);
     ASSERT_EQ(load(renderer, ScriptKind::Ass, fileText(samples + "/signs.ass")), "");
     ASSERT_EQ(events.size(), 3u);
-    const TimedEvent expected[] = {{500, 3000, 16}, {3500, 6000, 17}, {5000, 8000, 18}};
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(events[i].start, expected[i].start);
-        EXPECT_EQ(events[i].end, expected[i].end);
-        EXPECT_EQ(events[i].line, expected[i].line);
-    }
+    expectItems(events, {{500, 3000, 16}, {3500, 6000, 17}, {5000, 8000, 18}},
+        [](const TimedEvent& e) { return std::tie(e.start, e.end, e.line); });
 
     const TextPicture speech = draw(renderer, 1750);
     expectTight(speech);
@@ -378,10 +381,7 @@ TEST_F(TextRendering, KeepsTheStylesAndPositionsOfAnAssScript)
     const TextPicture both = draw(renderer, 5500);
     TextBox united = sign.box;
     united.add(placed.box);
-    EXPECT_EQ(both.box.left, united.left);
-    EXPECT_EQ(both.box.top, united.top);
-    EXPECT_EQ(both.box.right, united.right);
-    EXPECT_EQ(both.box.bottom, united.bottom);
+    expectBoxNear(both.box, united, 0);
 
     EXPECT_TRUE(draw(renderer, 3250).box.empty()); // the gap
     EXPECT_EQ(warnings, std::vector<std::string>{});
@@ -453,20 +453,14 @@ TEST_F(TextRendering, BlendsLibassImagesInOrder)
         return std::vector<int>{picture.rgba[at], picture.rgba[at + 1], picture.rgba[at + 2], picture.rgba[at + 3]};
     };
     const TextPicture two = draw(renderer, 1500);
-    EXPECT_NEAR(two.box.left, 10, 1);
-    EXPECT_NEAR(two.box.top, 20, 1);
-    EXPECT_NEAR(two.box.right, 70, 1);
-    EXPECT_NEAR(two.box.bottom, 50, 1);
+    expectBoxNear(two.box, TextBox{10, 20, 70, 50}, 1);
     EXPECT_EQ(pixel(two, 15, 30), (std::vector<int>{255, 0, 0, 255}));
     // Blue of 127 over opaque red: 127 of blue and 128 of red, opaque.
     EXPECT_EQ(pixel(two, 40, 30), (std::vector<int>{128, 0, 127, 255}));
     // Blue alone, translucent; its colour unchanged by the alpha.
     EXPECT_EQ(pixel(two, 60, 30), (std::vector<int>{0, 0, 255, 127}));
     const TextPicture one = draw(renderer, 3500);
-    EXPECT_NEAR(one.box.left, 100, 1);
-    EXPECT_NEAR(one.box.top, 100, 1);
-    EXPECT_NEAR(one.box.right, 108, 1);
-    EXPECT_NEAR(one.box.bottom, 104, 1);
+    expectBoxNear(one.box, TextBox{100, 100, 108, 104}, 1);
     EXPECT_EQ(pixel(one, 103, 102), (std::vector<int>{0, 255, 0, 127}));
 }
 

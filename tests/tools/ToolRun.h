@@ -1,7 +1,7 @@
-// Running a tool as a person does, for the tools' end-to-end tests: a
-// program started with its output and errors caught and waited for (never
-// past a minute), a scratch directory per test, and the few readers of
-// files and manifest lines the checks need.
+// Running a tool as a person does, for the tools' end-to-end tests: the
+// built tools and samples, a program started with its output and errors
+// caught and waited for (never past a minute), a scratch directory per
+// test, and the few readers of files and manifest lines the checks need.
 #ifndef KELVO_TESTS_TOOLS_TOOLRUN_H
 #define KELVO_TESTS_TOOLS_TOOLRUN_H
 
@@ -22,6 +22,13 @@
 #include <vector>
 
 namespace Qor::Tools::Testing {
+
+// Where the build put the tools, and the samples of the source tree.
+inline const std::string encodeTool = KELVO_ENCODE_TOOL;
+inline const std::string renderTool = KELVO_RENDER_TOOL;
+inline const std::string sampleTool = KELVO_SAMPLE_TOOL;
+inline const std::string subtitlesTool = KELVO_SUBTITLES_TOOL;
+inline const std::string samples = KELVO_SAMPLES_DIRECTORY;
 
 struct ToolRun {
     int status = -1; // the exit status, or 128 + the signal that ended the program

@@ -5,6 +5,7 @@
 // preview against the frame blended at its place; then bad images, damaged
 // streams and refused packets, each giving one line, a failing status and
 // no output file.
+#include "tests/tools/TestImages.h"
 #include "tests/tools/ToolRun.h"
 #include "tools/AtomicFile.h"
 #include "tools/FramePictures.h"
@@ -18,7 +19,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -34,12 +34,6 @@ namespace {
 
 using namespace Testing;
 namespace fs = std::filesystem;
-
-const std::string encodeTool = KELVO_ENCODE_TOOL;
-const std::string renderTool = KELVO_RENDER_TOOL;
-const std::string sampleTool = KELVO_SAMPLE_TOOL;
-const std::string subtitlesTool = KELVO_SUBTITLES_TOOL;
-const std::string samples = KELVO_SAMPLES_DIRECTORY;
 
 class StreamScratch : public Scratch {
 protected:
@@ -138,11 +132,6 @@ PngImage expectedFrameOf(const PngImage& source, const std::string& format)
     return frame;
 }
 
-uint8_t blended(uint8_t source, uint8_t under, uint8_t alpha)
-{
-    return uint8_t(std::lround((source * alpha + under * (255.0 - alpha)) / 255.0));
-}
-
 // "" when the two images are the same, or where they first differ.
 std::string firstDifference(const PngImage& actual, const PngImage& expected)
 {
@@ -163,6 +152,16 @@ std::string firstDifference(const PngImage& actual, const PngImage& expected)
         }
     return "";
 }
+
+// A row of a table of command lines: the arguments, the exit status they
+// end with, and what standard error says (all of it, or a part that each
+// test looks for).
+struct ToolCase {
+    const char* label;
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;
+};
 
 using KelvoEncode = StreamScratch;
 using KelvoRender = StreamScratch;
@@ -281,10 +280,8 @@ TEST_F(KelvoEncode, RefusesBadImagesAndWritesNothing)
     ASSERT_EQ(readWholeFile(samples + "/station-caption.png", sample), "");
     sample.resize(sample.size() / 2);
     ASSERT_EQ(writeFileAtomically(path("cut.png"), sample), "");
-    PngImage five;
-    five.width = 5;
-    five.height = 1;
-    five.rgba = {0, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+    const PngImage five =
+        rgbaImage(5, 1, {0, 0, 0, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255});
     ASSERT_EQ(writePng(path("five.png"), five), "");
     // Colours changing at every pixel: the even rows alone need more than
     // the 65535 bytes of run-length data a packet holds before its odd rows.
@@ -331,12 +328,7 @@ TEST_F(KelvoEncode, ChecksWhatItAppendsTo)
 {
     const std::string image = samples + "/night-note.png";
     ASSERT_EQ(tool({encodeTool, "-f", "GPHA", "-p", "720x576", "-o", path("s.kps"), image}).status, 0);
-    const struct {
-        const char* label;
-        std::vector<std::string> arguments;
-        int status;
-        std::string message;
-    } rows[] = {
+    const ToolCase rows[] = {
         {"other format", {"--append", "-f", "GPHB"}, 1, path("s.kps") + ": the stream is GPHA, not GPHB"},
         {"other picture", {"--append", "-p", "1920x1080"}, 1,
             path("s.kps") + ": the stream declares the picture 720x576, not 1920x1080"},
@@ -480,11 +472,7 @@ TEST_F(KelvoTools, SamplesAreWhatTheGeneratorDraws)
         const PngReadResult committed = readPng(samples + "/" + name);
         ASSERT_TRUE(drawn) << drawn.error;
         ASSERT_TRUE(committed) << committed.error;
-        EXPECT_EQ(drawn.image.width, committed.image.width);
-        EXPECT_EQ(drawn.image.height, committed.image.height);
-        EXPECT_EQ(drawn.image.palette, committed.image.palette);
-        EXPECT_EQ(drawn.image.indices, committed.image.indices);
-        EXPECT_EQ(drawn.image.rgba, committed.image.rgba);
+        expectSameImage(drawn.image, committed.image);
         ++compared;
     }
     EXPECT_EQ(compared, 5u);
@@ -661,14 +649,9 @@ TEST_F(KelvoEncode, ReducesManyColoursToFourAndSaysSo)
 {
     // Anti-aliased white text with a black outline on transparency: the
     // fill, the outline, greys between them, and translucent fringes.
-    PngImage text;
-    text.width = 12;
-    text.height = 1;
-    const std::vector<Rgba> pixels = {{0, 0, 0, 0}, {0, 0, 0, 40}, {0, 0, 0, 255}, {0, 0, 0, 255}, {90, 90, 90, 255},
-        {250, 250, 250, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}, {4, 4, 4, 255},
-        {0, 0, 0, 200}, {9, 9, 9, 0}};
-    for (const Rgba& c : pixels)
-        text.rgba.insert(text.rgba.end(), {c.red, c.green, c.blue, c.alpha});
+    const PngImage text = rgbaImage(12, {{0, 0, 0, 0}, {0, 0, 0, 40}, {0, 0, 0, 255}, {0, 0, 0, 255},
+        {90, 90, 90, 255}, {250, 250, 250, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}, {255, 255, 255, 255},
+        {4, 4, 4, 255}, {0, 0, 0, 200}, {9, 9, 9, 0}});
     ASSERT_EQ(writePng(path("text.png"), text), "");
 
     const ToolRun exact = tool({encodeTool, "--exact", "-o", path("s.kps"), path("text.png")});
@@ -725,11 +708,7 @@ TEST_F(KelvoEncode, ReducesManyColoursToFourAndSaysSo)
     };
     for (const auto& row : boxes) {
         SCOPED_TRACE(row.label);
-        PngImage box;
-        box.width = 2;
-        box.height = 1;
-        box.rgba = row.rgba;
-        ASSERT_EQ(writePng(path("box.png"), box), "");
+        ASSERT_EQ(writePng(path("box.png"), rgbaImage(2, 1, row.rgba)), "");
         const ToolRun warned = tool({encodeTool, "-o", path("b.kps"), path("box.png")});
         EXPECT_EQ(warned.status, 0);
         EXPECT_EQ(warned.err, "kelvo-encode: warning: " + path("box.png") + row.warning + "\n");
@@ -1049,11 +1028,7 @@ TEST_F(KelvoEncode, ReadsListsAsJsonWritesThem)
 TEST_F(KelvoTools, SmoothTheRoughEdges)
 {
     const std::string sign = samples + "/station-sign.png";
-    PngImage box;
-    box.width = 2;
-    box.height = 1;
-    box.rgba = {0, 0, 0, 0, 255, 255, 255, 255};
-    ASSERT_EQ(writePng(path("box.png"), box), "");
+    ASSERT_EQ(writePng(path("box.png"), rgbaImage(2, 1, {0, 0, 0, 0, 255, 255, 255, 255})), "");
     ASSERT_EQ(tool({encodeTool, "-o", path("b.kps"), path("box.png")}).status, 0);
 
     // A stream name as long as a file name may be.
@@ -1063,12 +1038,7 @@ TEST_F(KelvoTools, SmoothTheRoughEdges)
     EXPECT_TRUE(readPacketStream(longName));
     fs::remove(longName);
 
-    const struct {
-        const char* label;
-        std::vector<std::string> arguments;
-        int status;
-        std::string message;
-    } rows[] = {
+    const ToolCase rows[] = {
         {"render to standard output", {renderTool, "-o", "-", path("b.kps")}, 2,
             "kelvo-render: -o -: a render is a folder of pictures and a manifest, not one stream of bytes; name a folder"
             " (see kelvo-render --help)\n"},

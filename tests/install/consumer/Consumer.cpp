@@ -14,13 +14,6 @@ namespace {
 
 class CountingHost : public Qor::Host {
 public:
-    int32_t reserved1() override { return 0; }
-    int32_t reserved2() override { return 0; }
-    int32_t reserved3() override { return 0; }
-    int32_t reserved4() override { return 0; }
-    int32_t reserved5() override { return 0; }
-    int32_t reserved6() override { return 0; }
-    int32_t reserved7() override { return 0; }
     int32_t willDestroyPlugin(Qor::Plugin*) override { return ++told; }
     int32_t didDestroyPlugin(Qor::Plugin*) override { return ++told; }
     int told = 0;
