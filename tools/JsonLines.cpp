@@ -120,7 +120,8 @@ std::string JsonLinesReader::next(nlohmann::json& object, bool& end)
         } catch (const nlohmann::json::parse_error& error) {
             return where() + ", column " + std::to_string(error.byte) + ": " + reasonOf(error.what());
         } catch (const nlohmann::json::exception& error) {
-            return where() + (field.empty() ? std::string() : ", field \"" + field + "\"") + ": "
+            // The key as JSON writes it, so that a "\n" in it keeps the message one line.
+            return where() + (field.empty() ? std::string() : ", field " + shownJson(field)) + ": "
                 + reasonOf(error.what());
         }
         return "";

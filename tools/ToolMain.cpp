@@ -53,7 +53,19 @@ int misuse(const std::string& message)
 
 std::string inQuotes(const std::string& text)
 {
-    return "\"" + text + "\"";
+    // Control characters written as escapes, so that a message stays one line.
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            quoted += c;
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        quoted += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t")
+            : std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+    }
+    return quoted + "\"";
 }
 
 std::string counted(size_t count, const char* one, const char* many)

@@ -31,7 +31,8 @@ void note(const std::string& message);
 // "tool: message (see tool --help)"; answers 2, the status of a bad command line.
 int misuse(const std::string& message);
 
-// `text` in double quotes, for a value quoted in a message.
+// `text` in double quotes, for a value quoted in a message; control
+// characters are written as escapes, so the message stays one line.
 std::string inQuotes(const std::string& text);
 
 // "1 packet", "3 packets".

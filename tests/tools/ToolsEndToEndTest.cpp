@@ -737,8 +737,8 @@ TEST_F(KelvoTools, FollowTheCommandLineConventions)
             "kelvo-render: --order needs RGBA, BGRA, ARGB or ABGR, not \"RGB\" (see kelvo-render --help)\n"},
         {"bad padding echoed", {renderTool, "--padding", "-1", "-o", path("o"), path("s.kps")},
             "kelvo-render: --padding needs a number of pixels from 0 to 4096, not \"-1\" (see kelvo-render --help)\n"},
-        {"bad timing echoed", {encodeTool, "-t", "1;2", "-o", path("a.kps"), image},
-            "kelvo-encode: --timing needs two 32-bit words A,B, not \"1;2\" (see kelvo-encode --help)\n"},
+        {"bad timing echoed on one line", {encodeTool, "-t", "1\n2\x01", "-o", path("a.kps"), image},
+            "kelvo-encode: --timing needs two 32-bit words A,B, not \"1\\n2\\x01\" (see kelvo-encode --help)\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -1005,6 +1005,8 @@ TEST_F(KelvoEncode, ReadsListsAsJsonWritesThem)
             "l.jsonl: line 1: \"timing\" must be two 32-bit words [A, B], not [4294967296,0]"},
         {"number past any", "{\"image\": \"x.png\", \"at\": [1e400, 0]}\n",
             "l.jsonl: line 1, field \"at\": number overflow parsing '1e400'"},
+        {"number past any, under a key of two lines", "{\"image\": \"x.png\", \"a\\nb\": [1e400, 0]}\n",
+            "l.jsonl: line 1, field \"a\\nb\": number overflow parsing '1e400'"},
         {"negative", "\n{\"image\": \"x.png\", \"at\": [-1, 0]}\n",
             "l.jsonl: line 2: \"at\" must be [X, Y], each from 0 to 65535, not [-1,0]"},
         {"an array, not an object", "[1, 2]\n", "l.jsonl: not JSON lines: \"[\" at byte offset 0, not \"{\""},
