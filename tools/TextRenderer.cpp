@@ -70,14 +70,36 @@ struct GlyphExtent {
     double size = 0;
     double scale = 1; // ScaleX, ScaleY, \fscx, \fscy as fractions
     double shear = 0; // \fax, \fay
+    double shearY = 0; // \fay alone: a line's height grows with its length
     double border = 0; // outlines, shadows and blurs
+    double spacing = 0; // Spacing, \fsp: more room between glyphs
+    bool turned = false; // Angle, \frz, \frx, \fry: a line's box grows with its length
 
     void add(const ASS_Style& style)
     {
         size = std::max(size, std::fabs(style.FontSize));
         scale = std::max({scale, std::fabs(style.ScaleX), std::fabs(style.ScaleY)});
         border = std::max({border, std::fabs(style.Outline), std::fabs(style.Shadow), std::fabs(style.Blur)});
+        spacing = std::max(spacing, std::fabs(style.Spacing));
+        turned = turned || style.Angle != 0;
     }
+};
+
+// The longest runs of characters an event's text holds: between spaces
+// (where libass may wrap a line) and between line breaks.
+struct TextRuns {
+    size_t characters = 0;
+    size_t word = 0, longestWord = 0;
+    size_t line = 0, longestLine = 0;
+
+    void character()
+    {
+        ++characters;
+        longestWord = std::max(longestWord, ++word);
+        longestLine = std::max(longestLine, ++line);
+    }
+    void space() { word = 0; }
+    void lineBreak() { word = line = 0; }
 };
 
 const ASS_Style* styleNamed(const ASS_Track& track, std::string_view name)
@@ -98,16 +120,19 @@ double numberAt(const char*& p)
     return std::isfinite(value) ? std::fabs(value) : 1e12;
 }
 
-// What drawing `event` may cost: its glyphs each drawn whole at the largest
-// size, scale, shear and border its style, the styles it switches to (\r)
-// and its override tags ask for, in picture pixels. Only the tags that
-// change a glyph's size are read; libass reads the text.
+// What drawing `event` may cost, in picture pixels: its glyphs each drawn
+// whole at the largest size, scale, shear, spacing and border its style,
+// the styles it switches to (\r) and its override tags ask for; and where
+// the text is turned or sheared upwards, the box of each of its lines,
+// which libass draws into one bitmap. Only the tags that change a glyph's
+// size or a line's box are read; libass reads the text.
 double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width, uint16_t height)
 {
     GlyphExtent extent;
     if (event.Style >= 0 && event.Style < track.n_styles)
         extent.add(track.styles[event.Style]);
-    size_t characters = 0;
+    TextRuns runs;
+    bool wraps = track.WrapStyle != 2;
     int depth = 0;
     for (const char* p = event.Text; *p;) {
         if (*p == '{') {
@@ -120,8 +145,15 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
             ++p;
             continue;
         }
+        if (depth == 0 && *p == ' ')
+            runs.space();
+        if (depth == 0 && p[0] == '\\' && p[1] == 'N')
+            runs.lineBreak();
+        if (depth == 0 && p[0] == '\\' && p[1] == 'n') // a line break only where nothing wraps
+            wraps ? runs.space() : runs.lineBreak();
         if (depth == 0 || *p != '\\') {
-            characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+            if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80)
+                runs.character();
             ++p;
             continue;
         }
@@ -142,7 +174,16 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
         } else if (tag == "fscx" || tag == "fscy") {
             extent.scale = std::max(extent.scale, numberAt(p) / 100);
         } else if (tag == "fax" || tag == "fay") {
-            extent.shear = std::max(extent.shear, numberAt(p));
+            const double shear = numberAt(p);
+            extent.shear = std::max(extent.shear, shear);
+            if (tag == "fay")
+                extent.shearY = std::max(extent.shearY, shear);
+        } else if (tag == "fsp") {
+            extent.spacing = std::max(extent.spacing, numberAt(p));
+        } else if (tag == "fr" || tag == "frz" || tag == "frx" || tag == "fry") {
+            extent.turned = extent.turned || numberAt(p) != 0;
+        } else if (tag == "q") {
+            wraps = wraps && numberAt(p) != 2;
         } else if (tag == "bord" || tag == "xbord" || tag == "ybord" || tag == "shad" || tag == "xshad"
             || tag == "yshad" || tag == "blur" || tag == "be") {
             extent.border = std::max(extent.border, numberAt(p));
@@ -152,8 +193,24 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
     const double resY = track.PlayResY > 0 ? track.PlayResY : track.PlayResX > 0 ? track.PlayResX * 3.0 / 4 : 288;
     const double resX = track.PlayResX > 0 ? track.PlayResX : resY * 4 / 3;
     const double toPicture = std::max(height / std::max(resY, 1.0), width / std::max(resX, 1.0));
-    const double side = (extent.size * extent.scale * (1 + extent.shear) + 2 * extent.border) * toPicture;
-    return side * side * double(std::max<size_t>(characters, 1));
+    const double side = std::max(1.0, (extent.size * extent.scale * (1 + extent.shear) + 2 * extent.border) * toPicture);
+    const double advance = side + extent.spacing * extent.scale * toPicture;
+    const double characters = double(std::max<size_t>(runs.characters, 1));
+    double area = side * advance * characters;
+    if (extent.turned || extent.shearY > 0) {
+        // A wrapped line is as long as the picture is wide, or its longest word.
+        double margins = 0;
+        if (event.Style >= 0 && event.Style < track.n_styles)
+            margins = std::abs(track.styles[event.Style].MarginL) + std::abs(track.styles[event.Style].MarginR);
+        margins = std::max(margins, double(std::abs(event.MarginL)) + std::abs(event.MarginR));
+        const double whole = advance * characters;
+        const double longest = wraps ? std::max(width + margins * toPicture, advance * runs.longestWord)
+                                     : advance * runs.longestLine;
+        const double line = std::max(advance, std::min(whole, longest));
+        const double box = std::max((line + side) * (line + side) / 2, line * (extent.shearY * line + side));
+        area += std::ceil(whole / line) * box;
+    }
+    return area;
 }
 
 // A libass image's rectangle, and the smallest one holding its pixels of

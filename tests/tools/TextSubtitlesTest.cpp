@@ -500,7 +500,9 @@ TEST_F(TextRendering, RefusesWhatLibassCannotShowNamingTheLine)
 }
 
 // On 320x180 the budget is 16 times 57600 pixels; an event of 40
-// characters at 100 px with an outline of 2 asks for 104 x 104 x 40.
+// characters at 100 px with an outline of 2 asks for 104 x 104 x 40. A
+// line turned asks for its box too: 100 characters of 14 px in a row,
+// turned, for half of 1414 x 1414.
 TEST_F(TextRendering, RefusesGlyphsOutOfProportionToThePicture)
 {
     const std::string head = "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 180\n\n[V4+ Styles]\n"
@@ -526,6 +528,13 @@ TEST_F(TextRendering, RefusesGlyphsOutOfProportionToThePicture)
         {"a huge style switched to", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10}a{\\rHuge}b\n",
             "t: line 13, at 0:00:01.000:" + refused},
         {"small text on a tiny layout", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10}b\n", ""},
+        {"a wide spacing", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\fsp2000}" + forty + "\n",
+            "t: line 13, at 0:00:01.000:" + refused},
+        {"a sign turned", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\frz30}turned text\n", ""},
+        {"a long word turned", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\frz30}" + std::string(100, 'x') + "\n",
+            "t: line 13, at 0:00:01.000:" + refused},
+        {"a line sheared upwards", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\fay3}" + forty + "\n",
+            "t: line 13, at 0:00:01.000:" + refused},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
