@@ -706,7 +706,7 @@ std::string checkGlyphArea(const Interval& interval, const std::vector<TimedEven
     std::snprintf(text, sizeof text, "glyphs of %.1f million pixels, more than the %.1f million a %ux%u picture allows",
         std::min(area, 1e15) / 1e6, budget / 1e6, unsigned(width), unsigned(height));
     return name + ": " + describeInterval(interval, events) + ": the text shown then asks for " + text
-        + " (is a size, scale, spacing, border, blur or turn far too large?)";
+        + " (is a size, scale, spacing, border, blur, turn or drawing far too large?)";
 }
 
 std::string describeInterval(const Interval& interval, const std::vector<TimedEvent>& events)

@@ -102,6 +102,53 @@ struct TextRuns {
     void lineBreak() { word = line = 0; }
 };
 
+// The drawings (\p1 and on) an event's text holds, each as its width plus
+// its height in the script's units.
+class Drawings {
+public:
+    std::vector<double> sides;
+
+    bool open() const { return scale_ > 0; }
+
+    // A \p tag: a drawing of that level begins where `level` is 1 or more.
+    void begin(double level)
+    {
+        end();
+        if (level < 1)
+            return;
+        scale_ = std::ldexp(1.0, 1 - int(std::min(level, 64.0)));
+        low_[0] = low_[1] = HUGE_VAL;
+        high_[0] = high_[1] = -HUGE_VAL;
+        axis_ = 0;
+    }
+
+    // A coordinate, x and y in turn.
+    void coordinate(double value)
+    {
+        value = std::isfinite(value) ? value * scale_ : 1e12;
+        low_[axis_] = std::min(low_[axis_], value);
+        high_[axis_] = std::max(high_[axis_], value);
+        axis_ ^= 1;
+    }
+
+    void end()
+    {
+        if (!open())
+            return;
+        double side = 0;
+        for (int axis = 0; axis < 2; ++axis)
+            side += high_[axis] >= low_[axis] ? high_[axis] - low_[axis] : 0;
+        sides.push_back(side);
+        scale_ = 0;
+    }
+
+private:
+    double scale_ = 0; // of the drawing being read; 0 outside drawings
+    double low_[2] = {};
+    double high_[2] = {};
+    int axis_ = 0;
+};
+
 const ASS_Style* styleNamed(const ASS_Track& track, std::string_view name)
 {
     for (int i = 0; i < track.n_styles; ++i)
@@ -124,14 +171,16 @@ double numberAt(const char*& p)
 // whole at the largest size, scale, shear, spacing and border its style,
 // the styles it switches to (\r) and its override tags ask for; and where
 // the text is turned or sheared upwards, the box of each of its lines,
-// which libass draws into one bitmap. Only the tags that change a glyph's
-// size or a line's box are read; libass reads the text.
+// which libass draws into one bitmap; and the box of each drawing. Only
+// the tags that change a glyph's size or a line's box, and a drawing's
+// coordinates, are read; libass reads the rest.
 double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width, uint16_t height)
 {
     GlyphExtent extent;
     if (event.Style >= 0 && event.Style < track.n_styles)
         extent.add(track.styles[event.Style]);
     TextRuns runs;
+    Drawings drawings;
     bool wraps = track.WrapStyle != 2;
     int depth = 0;
     for (const char* p = event.Text; *p;) {
@@ -143,6 +192,15 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
         if (*p == '}') {
             depth = std::max(0, depth - 1);
             ++p;
+            continue;
+        }
+        if (depth == 0 && drawings.open()) {
+            char* end = nullptr;
+            const bool number = std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+' || *p == '.';
+            const double value = number ? std::strtod(p, &end) : 0;
+            if (number && end != p)
+                drawings.coordinate(value);
+            p = number && end != p ? end : p + 1;
             continue;
         }
         if (depth == 0 && *p == ' ')
@@ -182,6 +240,8 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
             extent.spacing = std::max(extent.spacing, numberAt(p));
         } else if (tag == "fr" || tag == "frz" || tag == "frx" || tag == "fry") {
             extent.turned = extent.turned || numberAt(p) != 0;
+        } else if (tag == "p") {
+            drawings.begin(numberAt(p));
         } else if (tag == "q") {
             wraps = wraps && numberAt(p) != 2;
         } else if (tag == "bord" || tag == "xbord" || tag == "ybord" || tag == "shad" || tag == "xshad"
@@ -189,6 +249,7 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
             extent.border = std::max(extent.border, numberAt(p));
         }
     }
+    drawings.end();
     // libass lays a script out on its PlayResX x PlayResY and scales that to the picture.
     const double resY = track.PlayResY > 0 ? track.PlayResY : track.PlayResX > 0 ? track.PlayResX * 3.0 / 4 : 288;
     const double resX = track.PlayResX > 0 ? track.PlayResX : resY * 4 / 3;
@@ -209,6 +270,11 @@ double glyphArea(const ASS_Track& track, const ASS_Event& event, uint16_t width,
         const double line = std::max(advance, std::min(whole, longest));
         const double box = std::max((line + side) * (line + side) / 2, line * (extent.shearY * line + side));
         area += std::ceil(whole / line) * box;
+    }
+    // A drawing's box, turned or not, is at most half the square of its width plus height.
+    for (const double drawing : drawings.sides) {
+        const double sum = std::max(1.0, (drawing * extent.scale + 4 * extent.border) * toPicture);
+        area += sum * sum / 2;
     }
     return area;
 }

@@ -533,6 +533,9 @@ TEST_F(TextRendering, RefusesGlyphsOutOfProportionToThePicture)
         {"a sign turned", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\frz30}turned text\n", ""},
         {"a long word turned", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\frz30}" + std::string(100, 'x') + "\n",
             "t: line 13, at 0:00:01.000:" + refused},
+        {"a drawing the picture's size", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\p1}m 0 0 l 320 0 320 180 0 180\n", ""},
+        {"a drawing far past it", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\p1}m 0 0 l 3000 0 3000 3000 -10 3000{\\p0}x\n",
+            "t: line 13, at 0:00:01.000:" + refused},
         {"a line sheared upwards", "Dialogue: 0,0:00:01.00,0:00:02.00,Default,{\\fs10\\fay3}" + forty + "\n",
             "t: line 13, at 0:00:01.000:" + refused},
     };
