@@ -16,9 +16,27 @@ namespace {
 
 const char* toolName = "kelvo";
 
+// `text` with its control characters written as escapes: whatever a file
+// name or a value quoted from the input holds, a message stays one line.
+std::string oneLine(const std::string& text)
+{
+    std::string line;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            line += c;
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        line += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t")
+            : std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+    }
+    return line;
+}
+
 void say(const char* kind, const std::string& message, const char* after = "")
 {
-    std::fprintf(stderr, "%s: %s%s%s\n", toolName, kind, message.c_str(), after);
+    std::fprintf(stderr, "%s: %s%s%s\n", toolName, kind, oneLine(message).c_str(), after);
 }
 
 } // namespace
@@ -53,19 +71,7 @@ int misuse(const std::string& message)
 
 std::string inQuotes(const std::string& text)
 {
-    // Control characters written as escapes, so that a message stays one line.
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F) {
-            quoted += c;
-            continue;
-        }
-        static const char hex[] = "0123456789ABCDEF";
-        quoted += c == '\n' ? std::string("\\n") : c == '\t' ? std::string("\\t")
-            : std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
-    }
-    return quoted + "\"";
+    return "\"" + text + "\"";
 }
 
 std::string counted(size_t count, const char* one, const char* many)

@@ -19,6 +19,9 @@ class CommandLine;
 // Names the tool that begins every message ("kelvo-encode"); call first in main.
 void setToolName(const char* name);
 
+// Every message below is one line on standard error: control characters
+// in it (a file name may hold any) are written as escapes.
+
 // "tool: message"; answers 1, the status of a refused input or a failed write.
 int fail(const std::string& message);
 
@@ -31,8 +34,7 @@ void note(const std::string& message);
 // "tool: message (see tool --help)"; answers 2, the status of a bad command line.
 int misuse(const std::string& message);
 
-// `text` in double quotes, for a value quoted in a message; control
-// characters are written as escapes, so the message stays one line.
+// `text` in double quotes, for a value quoted in a message.
 std::string inQuotes(const std::string& text);
 
 // "1 packet", "3 packets".
